@@ -1,0 +1,114 @@
+#include "driver/device_search.h"
+
+#include <wchar.h>
+
+#include "log/debug_log.h"
+#include "setup/system_libraries.h"
+
+namespace {
+
+// The hardware-ID list is read into a buffer of this fixed size.
+const DWORD kIdBufferBytes = 10000;
+
+enum DeviceVerdict { kOtherDevice, kMatchingDevice, kSearchFailed };
+
+// Walks a REG_MULTI_SZ list that is terminated within its buffer.
+bool ListHoldsHardwareId(const wchar_t* list, size_t capacity, const wchar_t* wanted)
+{
+    size_t position = 0;
+    while (position < capacity && list[position] != L'\0') {
+        const wchar_t* id = list + position;
+        LogMessage(L"Device=%s\n", id);
+        if (wcscmp(id, wanted) == 0) {
+            LogMessage(L"Device found\n");
+            return true;
+        }
+        position += wcslen(id) + 1;
+    }
+    return false;
+}
+
+DeviceVerdict ExamineDevice(const SetupApiFunctions* api, HDEVINFO devices, SP_DEVINFO_DATA* device,
+                            const wchar_t* wanted)
+{
+    DeviceVerdict verdict = kOtherDevice;
+    BYTE* buffer = NULL;
+    DWORD type = 0;
+    DWORD needed = 0;
+    DWORD error = 0;
+    BOOL read = api->getDeviceRegistryProperty(devices, device, SPDRP_HARDWAREID, &type, NULL, 0, &needed);
+    while (!read) {
+        error = GetLastError();
+        if (error == ERROR_INVALID_DATA) {
+            goto cleanup;
+        }
+        if (error != ERROR_INSUFFICIENT_BUFFER) {
+            LogMessage(L"GetDeviceRegistryProperty");
+            verdict = kSearchFailed;
+            goto cleanup;
+        }
+        if (buffer != NULL) {
+            // Asking again at the same size would fail for ever.
+            LogMessage(L"Hardware ID list too long(%d bytes), device passed over", static_cast<int>(needed));
+            goto cleanup;
+        }
+        // Two zero bytes beyond the size handed to Windows keep the last ID
+        // terminated even when the list fills the buffer.
+        buffer = static_cast<BYTE*>(LocalAlloc(LPTR, kIdBufferBytes + sizeof(wchar_t)));
+        if (buffer == NULL) {
+            LogMessage(L"Could not allocate memory\n");
+            goto cleanup;
+        }
+        read =
+            api->getDeviceRegistryProperty(devices, device, SPDRP_HARDWAREID, &type, buffer, kIdBufferBytes, &needed);
+    }
+    if (buffer != NULL &&
+        ListHoldsHardwareId(reinterpret_cast<const wchar_t*>(buffer), kIdBufferBytes / sizeof(wchar_t), wanted)) {
+        verdict = kMatchingDevice;
+    }
+
+cleanup:
+    if (buffer != NULL) {
+        LocalFree(buffer);
+    }
+    return verdict;
+}
+
+}  // namespace
+
+int FindExistingDevice(const wchar_t* wanted)
+{
+    const SetupApiFunctions* api = GetSetupApi();
+    HDEVINFO devices = INVALID_HANDLE_VALUE;
+    if (api != NULL) {
+        devices = api->getClassDevs(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    }
+    if (devices == INVALID_HANDLE_VALUE) {
+        LogMessage(L"GetClassDevs(All Present Devices)");
+        return 0;
+    }
+
+    int found = 0;
+    SP_DEVINFO_DATA device;
+    ZeroMemory(&device, sizeof(device));
+    device.cbSize = sizeof(device);
+    for (DWORD index = 0;; ++index) {
+        if (!api->enumDeviceInfo(devices, index, &device)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_ITEMS) {
+                LogMessage(L"EnumDeviceInfo");
+            }
+            break;
+        }
+        DeviceVerdict verdict = ExamineDevice(api, devices, &device, wanted);
+        if (verdict != kOtherDevice) {
+            found = verdict == kMatchingDevice ? 1 : 0;
+            break;
+        }
+    }
+
+    DWORD lastError = GetLastError();
+    api->destroyDeviceInfoList(devices);
+    SetLastError(lastError);
+    return found;
+}

@@ -1,0 +1,51 @@
+#include "log/debug_log.h"
+
+#include <stdarg.h>
+#include <windows.h>
+
+#include "setup/setup_state.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
+
+namespace {
+
+const int kMessageCapacity = 256;
+const int kLineCapacity = 512;
+
+void AppendLineToLog(const wchar_t* line)
+{
+    HANDLE file = CreateFileW(g_setup.logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(file, line, static_cast<DWORD>(lstrlenW(line)) * sizeof(wchar_t), &written, NULL);
+    CloseHandle(file);
+}
+
+}  // namespace
+
+void LogMessage(const wchar_t* format, ...)
+{
+    if (g_setup.debugEnabled == 0) {
+        return;
+    }
+    wchar_t message[kMessageCapacity] = L"";
+    va_list args;
+    va_start(args, format);
+    // A message that does not fit is cut; the formatter still terminates it.
+    StringCchVPrintfW(message, kMessageCapacity, format, args);
+    va_end(args);
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t line[kLineCapacity] = L"";
+    if (FAILED(StringCchPrintfW(line, kLineCapacity, L"%04d/%02d/%02d %02d:%02d:%02d.%03d %s\r\n", now.wYear,
+                                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                                message))) {
+        return;
+    }
+    AppendLineToLog(line);
+}

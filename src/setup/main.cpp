@@ -1,0 +1,13 @@
+#include <windows.h>
+
+#include "setup/main_sequence.h"
+#include "setup/system_libraries.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showCommand)
+{
+    (void)previous;
+    (void)commandLine;
+    (void)showCommand;
+    RestrictDllSearch();
+    return RunSetup(instance);
+}

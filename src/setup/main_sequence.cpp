@@ -1,0 +1,121 @@
+#include "setup/main_sequence.h"
+
+#include <shellapi.h>
+
+#include "driver/driver_pass.h"
+#include "res/resource.h"
+#include "setup/os_requirement.h"
+#include "setup/setup_file.h"
+#include "setup/setup_state.h"
+#include "ui/message_boxes.h"
+
+namespace {
+
+bool IsOptionLead(wchar_t c)
+{
+    return c == L'-' || c == L'/';
+}
+
+// Every argument must be an option; the first that is not ends the check.
+bool CheckOptions(int count, wchar_t** arguments)
+{
+    for (int index = 1; index < count; ++index) {
+        OptionVerdict verdict = CheckOption(arguments[index]);
+        if (verdict == kOptionInvalid) {
+            return false;
+        }
+        if (verdict == kOptionQuiet) {
+            g_setup.quietMode = 1;
+        }
+    }
+    return true;
+}
+
+void ReportDriverPass(int driverResult, bool utilityInstalled)
+{
+    if (driverResult != kDriverCurrent) {
+        ShowFailure(87);
+    } else if (utilityInstalled) {
+        ShowCompleted();
+    } else {
+        ShowMessage(IDS_ALREADY_INSTALLED, MB_OK);
+    }
+}
+
+int RunConfirmedSetup()
+{
+    int exitCode = kExitSuccess;
+    // The utility stage is not built yet: it is skipped as for a package that
+    // cannot be read.
+    bool utilityInstalled = false;
+    // Nor is the driver update: the pass counts as having found nothing to do.
+    int driverResult = kDriverCurrent;
+    ReportDriverPass(driverResult, utilityInstalled);
+    return exitCode;
+}
+
+int RunMainSequence(int count, wchar_t** arguments)
+{
+    if (!LocateSetupFile(arguments[0])) {
+        ShowMessage(IDS_NO_FILES, MB_ICONERROR);
+        return kExitNoSetupFile;
+    }
+    if (!CheckOptions(count, arguments)) {
+        return kExitRefused;
+    }
+    if (!CheckOsRequirement()) {
+        ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
+        return kExitRefused;
+    }
+    int status = 0;
+    if (!DetectDevices(&status)) {
+        ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
+        return kExitRefused;
+    }
+    if (!AskYesNo(g_setup.driverOnly == 1 ? IDS_CONFIRM_DRIVER : IDS_CONFIRM_UTILITY)) {
+        return kExitDeclined;
+    }
+    return RunConfirmedSetup();
+}
+
+}  // namespace
+
+OptionVerdict CheckOption(const wchar_t* argument)
+{
+    if (!IsOptionLead(argument[0])) {
+        return kOptionInvalid;
+    }
+    wchar_t letter = argument[1];
+    if (letter == L'D' || letter == L'U') {
+        return kOptionAccepted;
+    }
+    if (letter != L'Q' && letter != L'q') {
+        return kOptionInvalid;
+    }
+    wchar_t third = argument[2];
+    return third == L'N' || third == L'n' ? kOptionQuiet : kOptionAccepted;
+}
+
+bool DetectDevices(int* status)
+{
+    *status = RunDriverPass(kDetectMode);
+    return *status == kDriverCurrent;
+}
+
+int RunSetup(HINSTANCE instance)
+{
+    g_setup.instanceHandle = instance;
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == NULL || count < 1) {
+        // Without argument 0 the product folder cannot be found.
+        ShowMessage(IDS_NO_FILES, MB_ICONERROR);
+        if (arguments != NULL) {
+            LocalFree(arguments);
+        }
+        return kExitNoSetupFile;
+    }
+    int exitCode = RunMainSequence(count, arguments);
+    LocalFree(arguments);
+    return exitCode;
+}

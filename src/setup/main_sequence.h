@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+enum OptionVerdict { kOptionInvalid, kOptionAccepted, kOptionQuiet };
+
+// Judges one command-line argument by its first three characters.
+OptionVerdict CheckOption(const wchar_t* argument);
+
+// Runs the detect pass; true when a configured controller is present.
+bool DetectDevices(int* status);
+
+// The whole run, from the command line to the last box; returns the exit code.
+int RunSetup(HINSTANCE instance);
+
+const int kExitSuccess = 0;
+const int kExitNoSetupFile = 1;
+const int kExitDeclined = 2;
+const int kExitRefused = 3;

@@ -1,0 +1,51 @@
+#include "setup/os_requirement.h"
+
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "setup/setup_state.h"
+
+namespace {
+
+const int kRequirementCapacity = 32;
+
+BOOL IsRunningUnderWow64()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64;
+}
+
+}  // namespace
+
+bool IsOsRequirementMet(const wchar_t* requirement, DWORD major, DWORD minor, BOOL wow64)
+{
+    const wchar_t* dot = wcschr(requirement, L'.');
+    if (requirement[0] == L'\0' || dot == NULL) {
+        return true;
+    }
+    DWORD requiredMajor = static_cast<DWORD>(wcstol(requirement, NULL, 10));
+    DWORD requiredMinor = static_cast<DWORD>(wcstol(dot + 1, NULL, 10));
+    if (requiredMajor >= 6 && wow64) {
+        return false;
+    }
+    if (requiredMajor != major) {
+        return requiredMajor < major;
+    }
+    return minor >= requiredMinor;
+}
+
+bool CheckOsRequirement()
+{
+    wchar_t requirement[kRequirementCapacity] = L"";
+    GetPrivateProfileStringW(L"Install", L"OSVER", L"", requirement, kRequirementCapacity, g_setup.setupFilePath);
+    OSVERSIONINFOW version;
+    ZeroMemory(&version, sizeof(version));
+    version.dwOSVersionInfoSize = sizeof(version);
+    // The manifest's supportedOS entries make this report the real version on
+    // Windows 8.1 and later instead of 6.2.
+    if (!GetVersionExW(&version)) {
+        return true;
+    }
+    return IsOsRequirementMet(requirement, version.dwMajorVersion, version.dwMinorVersion, IsRunningUnderWow64());
+}

@@ -1,0 +1,123 @@
+#include "setup/setup_file.h"
+
+#include <wchar.h>
+
+#include "log/debug_log.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
+
+namespace {
+
+const wchar_t kSetupFileName[] = L"Inst.Inf";
+const wchar_t kLogFileName[] = L"devupd.log";
+
+// A path that does not fit is refused: a shortened path would name another file.
+bool ComposePath(wchar_t* target, const wchar_t* first, const wchar_t* second)
+{
+    if (FAILED(StringCchCopyW(target, kPathCapacity, first)) || FAILED(StringCchCatW(target, kPathCapacity, second))) {
+        target[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
+// The program directory is the executable's folder with its trailing "\", or
+// ".\" (the current folder) when no folder can be told from argument 0.
+void SetProgramDirectory(const wchar_t* argument0)
+{
+    wchar_t fullPath[kPathCapacity] = L"";
+    DWORD length = GetFullPathNameW(argument0, kPathCapacity, fullPath, NULL);
+    LogMessage(L"Program name is %s", fullPath);
+    const wchar_t* lastSeparator = NULL;
+    if (length != 0 && length < static_cast<DWORD>(kPathCapacity)) {
+        lastSeparator = wcsrchr(fullPath, L'\\');
+    }
+    if (lastSeparator == NULL) {
+        StringCchCopyW(g_setup.programDirectory, kPathCapacity, L".\\");
+        return;
+    }
+    StringCchCopyNW(g_setup.programDirectory, kPathCapacity, fullPath, lastSeparator - fullPath + 1);
+}
+
+bool FileCanBeOpened(const wchar_t* path)
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(file);
+    return true;
+}
+
+void ReadDebugSwitch()
+{
+    int debug = static_cast<int>(GetPrivateProfileIntW(L"Install", L"Debug", 0, g_setup.setupFilePath));
+    // A log path that does not fit leaves the log off rather than writing
+    // into some other file.
+    if (debug != 0 && ComposePath(g_setup.logPath, g_setup.programDirectory, kLogFileName)) {
+        g_setup.debugEnabled = debug;
+    }
+}
+
+}  // namespace
+
+bool LocateSetupFile(const wchar_t* argument0)
+{
+    SetProgramDirectory(argument0);
+    wchar_t candidate[kPathCapacity] = L"";
+    if (!ComposePath(candidate, g_setup.programDirectory, kSetupFileName)) {
+        return false;
+    }
+    DWORD length = GetFullPathNameW(candidate, kPathCapacity, g_setup.setupFilePath, NULL);
+    if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) {
+        g_setup.setupFilePath[0] = L'\0';
+        return false;
+    }
+    if (!FileCanBeOpened(g_setup.setupFilePath)) {
+        return false;
+    }
+    ReadDebugSwitch();
+    wchar_t package[kPathCapacity] = L"";
+    GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath);
+    if (package[0] == L'\0') {
+        g_setup.driverOnly = 1;
+    }
+    return true;
+}
+
+int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePath, int index, DriverEntry* entry)
+{
+    wchar_t section[32] = L"";
+    StringCchPrintfW(section, 32, L"Driver%d", index);
+    LogMessage(L"Section=%s", section);
+
+    GetPrivateProfileStringW(section, L"DeviceName", L"", entry->deviceName, kDeviceNameCapacity, setupFilePath);
+    if (entry->deviceName[0] == L'\0') {
+        LogMessage(L"No items in section %s of %s", L"Install", setupFilePath);
+        return kEntryWithoutName;
+    }
+
+    wchar_t inf[kPathCapacity] = L"";
+    GetPrivateProfileStringW(entry->deviceName, L"Inf", L"", inf, kPathCapacity, setupFilePath);
+    HRESULT composed = S_OK;
+    if (inf[0] != L'\0') {
+        composed = StringCchPrintfW(entry->infPath, kPathCapacity, L"%s%s", programDirectory, inf);
+    } else {
+        composed = StringCchPrintfW(entry->infPath, kPathCapacity, L"%sDrivers\\%s\\%s.inf", programDirectory,
+                                    entry->deviceName, entry->deviceName);
+        if (SUCCEEDED(composed)) {
+            LogMessage(L"Inf name=%s", entry->infPath);
+        }
+    }
+    if (FAILED(composed)) {
+        entry->infPath[0] = L'\0';
+        LogMessage(L"Inf path too long in section %s", section);
+        return kEntryIncomplete;
+    }
+
+    GetPrivateProfileStringW(section, L"DeviceID", L"", entry->hardwareId, kPathCapacity, setupFilePath);
+    LogMessage(L"Device ID=%s", entry->hardwareId);
+    return entry->hardwareId[0] == L'\0' ? kEntryIncomplete : 0;
+}

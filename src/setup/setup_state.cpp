@@ -1,0 +1,12 @@
+#include "setup/setup_state.h"
+
+static const SetupState kInitialState = {
+    NULL, 0, L"", L"", 0, L".\\devupd.log", 0, L"", L"", L"", L"", 0, NULL, L"",
+};
+
+SetupState g_setup = kInitialState;
+
+void ResetSetupState()
+{
+    g_setup = kInitialState;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+
+const int kPathCapacity = 260;
+const int kDeviceNameCapacity = 64;
+const int kVersionCapacity = 64;
+
+// Process-wide state. Each field is written once, early, by the operation
+// that owns it, and only read afterwards.
+struct SetupState {
+    HINSTANCE instanceHandle;
+    int quietMode;
+    wchar_t programDirectory[kPathCapacity];
+    wchar_t setupFilePath[kPathCapacity];
+    int debugEnabled;
+    wchar_t logPath[kPathCapacity];
+    int driverOnly;
+    wchar_t packagePath[kPathCapacity];
+    wchar_t productCode[kPathCapacity];
+    wchar_t productVersion[kVersionCapacity];
+    wchar_t previousInstallDir[kPathCapacity];
+    int previousVersionRemoved;
+    HWND progressWindow;
+    wchar_t deviceHardwareId[kPathCapacity];
+};
+
+extern SetupState g_setup;
+
+// Puts every field back to its start value, so that one process can run the
+// setup sequence more than once (the rule-level tests do).
+void ResetSetupState();
+
+struct DriverEntry {
+    wchar_t deviceName[kDeviceNameCapacity];
+    wchar_t hardwareId[kPathCapacity];
+    wchar_t infPath[kPathCapacity];
+};

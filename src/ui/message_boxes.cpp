@@ -1,0 +1,64 @@
+#include "ui/message_boxes.h"
+
+#include "res/resource.h"
+#include "setup/setup_state.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
+
+namespace {
+
+const int kTextCapacity = 256;
+const int kCaptionCapacity = 64;
+
+// A string that cannot be loaded leaves an empty text; the box is shown anyway.
+void LoadText(UINT id, wchar_t* buffer, int capacity)
+{
+    buffer[0] = L'\0';
+    if (LoadStringW(g_setup.instanceHandle, id, buffer, capacity) <= 0) {
+        buffer[0] = L'\0';
+    }
+}
+
+int ShowBox(UINT textId, UINT type)
+{
+    wchar_t text[kTextCapacity];
+    wchar_t caption[kCaptionCapacity];
+    LoadText(textId, text, kTextCapacity);
+    LoadText(IDS_CAPTION, caption, kCaptionCapacity);
+    return MessageBoxW(NULL, text, caption, type);
+}
+
+}  // namespace
+
+int AskYesNo(UINT id)
+{
+    if (g_setup.quietMode == 1) {
+        return 1;
+    }
+    return ShowBox(id, MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
+}
+
+void ShowMessage(UINT id, UINT type)
+{
+    if (g_setup.quietMode == 1) {
+        return;
+    }
+    ShowBox(id, type);
+}
+
+void ShowFailure(int number)
+{
+    wchar_t failed[kTextCapacity];
+    wchar_t caption[kCaptionCapacity];
+    wchar_t text[kTextCapacity] = L"";
+    LoadText(IDS_FAILED, failed, kTextCapacity);
+    LoadText(IDS_CAPTION, caption, kCaptionCapacity);
+    StringCchPrintfW(text, kTextCapacity, L"%s(%d)", failed, number);
+    MessageBoxW(NULL, text, caption, MB_ICONERROR);
+}
+
+void ShowCompleted()
+{
+    ShowMessage(IDS_COMPLETED, MB_OK);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+// Yes/No question with string id. 1 for Yes, 0 otherwise; 1 without a box in
+// quiet mode.
+int AskYesNo(UINT id);
+
+// Information or error box with string id; nothing in quiet mode.
+void ShowMessage(UINT id, UINT type);
+
+// "Installation operation failed.(n)"; shown in quiet mode too, since an
+// unattended run must not fail unseen.
+void ShowFailure(int number);
+
+// The completion box; nothing in quiet mode.
+void ShowCompleted();
