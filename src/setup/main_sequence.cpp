@@ -1,12 +1,11 @@
 #include "setup/main_sequence.h"
 
-#include <shellapi.h>
-
 #include "driver/driver_pass.h"
 #include "res/resource.h"
 #include "setup/os_requirement.h"
 #include "setup/setup_file.h"
 #include "setup/setup_state.h"
+#include "setup/system_libraries.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -106,7 +105,8 @@ int RunSetup(HINSTANCE instance)
 {
     g_setup.instanceHandle = instance;
     int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    CommandLineToArgvFunction commandLineToArgv = GetCommandLineToArgv();
+    wchar_t** arguments = commandLineToArgv != NULL ? commandLineToArgv(GetCommandLineW(), &count) : NULL;
     if (arguments == NULL || count < 1) {
         // Without argument 0 the product folder cannot be found.
         ShowMessage(IDS_NO_FILES, MB_ICONERROR);

@@ -64,3 +64,13 @@ const SetupApiFunctions* GetSetupApi()
     }
     return state == 1 ? &functions : NULL;
 }
+
+CommandLineToArgvFunction GetCommandLineToArgv()
+{
+    CommandLineToArgvFunction function = NULL;
+    HMODULE module = LoadSystemLibrary(L"shell32.dll");
+    if (module == NULL || !BindFunction(module, "CommandLineToArgvW", &function)) {
+        return NULL;
+    }
+    return function;
+}

@@ -19,3 +19,8 @@ struct SetupApiFunctions {
 
 // NULL when the device-installation services cannot be loaded.
 const SetupApiFunctions* GetSetupApi();
+
+// The shell is loaded at run time too: its own imports are then resolved
+// from the system folder only.
+typedef LPWSTR*(WINAPI* CommandLineToArgvFunction)(LPCWSTR, int*);
+CommandLineToArgvFunction GetCommandLineToArgv();

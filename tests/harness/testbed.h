@@ -11,8 +11,6 @@
 
 namespace testbed {
 
-// Devices -------------------------------------------------------------------
-
 // Makes a present, root-enumerated device of the SCSIAdapter class with one
 // hardware ID. Puts its instance ID (e.g. ROOT\SCSIADAPTER\0000) in *instanceId.
 bool CreateRootDevice(const std::wstring& hardwareId, std::wstring* instanceId);
@@ -24,58 +22,65 @@ bool CreateRootDeviceWithoutHardwareId(std::wstring* instanceId);
 bool RemoveDevice(const std::wstring& instanceId);
 
 struct DeviceInfo {
-  std::wstring instanceId;
-  std::vector<std::wstring> hardwareIds;
-  bool hasHardwareId = false;
+    std::wstring instanceId;
+    std::vector<std::wstring> hardwareIds;
+    bool hasHardwareId = false;
 };
 // What SetupDiGetClassDevsW(NULL, NULL, NULL, DIGCF_PRESENT | DIGCF_ALLCLASSES)
 // lists: the view setup.exe itself gets.
 std::vector<DeviceInfo> ListPresentDevices();
 bool IsDevicePresent(const std::wstring& instanceId);
 
-// Processes -----------------------------------------------------------------
-
-// Variables added to (or replacing those of) the current environment.
+// Variables added to (or replacing those of) the current environment. Under
+// Wine they reach only the child's Windows environment: Wine takes the locale
+// (LC_ALL, LANG, ...) and its WINE* settings from the Unix environment of the
+// `wine` command that began the chain, and leaves WINE* names out of the block.
 using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
 
 struct ChildRun {
-  bool started = false;
-  DWORD startError = 0;  // GetLastError() of CreateProcessW when !started
-  bool timedOut = false; // the child was killed at the time limit
-  DWORD exitCode = 0;    // all 32 bits, from GetExitCodeProcess
-  DWORD elapsedMs = 0;
+    bool started = false;
+    DWORD startError = 0;   // GetLastError() of CreateProcessW when !started
+    bool timedOut = false;  // the child was killed at the time limit
+    DWORD exitCode = 0;     // all 32 bits, from GetExitCodeProcess
+    DWORD elapsedMs = 0;
 };
 
 // The block CreateProcessW needs: current variables plus overrides, sorted.
 std::wstring BuildEnvironmentBlock(const Environment& overrides);
 // An empty currentDir keeps ours. On success the caller owns info->hProcess.
-bool StartChild(const std::wstring& commandLine, const std::wstring& currentDir,
-                const Environment& env, PROCESS_INFORMATION* info, DWORD* error);
+bool StartChild(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
+                PROCESS_INFORMATION* info, DWORD* error);
 // Starts, waits at most timeoutMs, kills the child if it is still running then.
-ChildRun RunChild(const std::wstring& commandLine, const std::wstring& currentDir,
-                  const Environment& env, DWORD timeoutMs);
+ChildRun RunChild(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
+                  DWORD timeoutMs);
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg);
 
-// Windows -------------------------------------------------------------------
+// Sets how Wine loads dllName (e.g. L"setupapi") into programs named exeName
+// (e.g. L"setup.exe"): L"native,builtin" prefers a double placed beside the
+// program, L"" disables the DLL. Wine reads these from
+// HKCU\Software\Wine\AppDefaults\<exe>\DllOverrides at process start;
+// WINEDLLOVERRIDES in a child's environment block is ignored by Wine.
+bool SetDllOverride(const std::wstring& exeName, const std::wstring& dllName, const std::wstring& loadOrder);
+bool RemoveDllOverrides(const std::wstring& exeName);
 
 struct ControlInfo {
-  std::wstring className;
-  int id = 0;
-  std::wstring text;
-  RECT rect = {};  // screen coordinates
-  DWORD style = 0;
-  bool visible = false;
+    std::wstring className;
+    int id = 0;
+    std::wstring text;
+    RECT rect = {};  // screen coordinates
+    DWORD style = 0;
+    bool visible = false;
 };
 
 struct WindowInfo {
-  HWND hwnd = nullptr;
-  DWORD processId = 0;
-  std::wstring className;
-  std::wstring caption;
-  RECT rect = {};  // screen coordinates
-  DWORD style = 0;
-  std::vector<ControlInfo> controls;  // direct children, in z-order
+    HWND hwnd = nullptr;
+    DWORD processId = 0;
+    std::wstring className;
+    std::wstring caption;
+    RECT rect = {};  // screen coordinates
+    DWORD style = 0;
+    std::vector<ControlInfo> controls;  // direct children, in z-order
 };
 
 // Visible top-level windows of one process.
@@ -84,56 +89,55 @@ std::vector<WindowInfo> SnapshotWindows(DWORD processId);
 const ControlInfo* FindControl(const WindowInfo& window, int id);
 bool IsMessageBox(const WindowInfo& window);
 
-// Message-box robot ---------------------------------------------------------
-
 enum class Button { Yes, No, Ok, Cancel, Retry, Abort, Ignore, Default };
 enum class BoxIcon { None, Information, Warning, Error, Question, Unknown };
 
 // What to press on the next box; with a caption, the box must bear it.
 struct Answer {
-  Answer(Button b, std::wstring expectedCaption = std::wstring())
-      : press(b), caption(std::move(expectedCaption)) {}
-  Button press;
-  std::wstring caption;
+    Answer(Button b, std::wstring expectedCaption = std::wstring()) : press(b), caption(std::move(expectedCaption)) {}
+    Button press;
+    std::wstring caption;
 };
 
 struct BoxSeen {
-  std::wstring caption;
-  std::wstring text;
-  std::vector<std::wstring> buttons;  // left to right, '&' removed
-  BoxIcon icon = BoxIcon::None;
-  // False when the script had no answer for this box, its caption differed
-  // from the scripted one, or the scripted button was not on the box.
-  bool scripted = false;
-  std::wstring pressed;  // text of the button pressed, empty if none was
-  DWORD atMs = 0;        // since the child started
+    std::wstring caption;
+    std::wstring text;
+    std::vector<std::wstring> buttons;  // left to right, '&' removed
+    RECT rect = {};                     // screen coordinates
+    BoxIcon icon = BoxIcon::None;
+    // False when the script had no answer for this box, its caption differed
+    // from the scripted one, or the scripted button was not on the box.
+    bool scripted = false;
+    std::wstring pressed;  // text of the button pressed, empty if none was
+    DWORD atMs = 0;        // since the child started
+};
+
+struct WindowSeen {
+    WindowInfo window;
+    DWORD atMs = 0;  // since the child started
 };
 
 struct RunResult {
-  ChildRun run;
-  std::vector<BoxSeen> boxes;
-  // Each distinct look of the child's other visible top-level windows, in the
-  // order seen (a progress window shows up once per text change).
-  std::vector<WindowInfo> windows;
-  size_t unansweredBoxes = 0;  // boxes with scripted == false
+    ChildRun run;
+    std::vector<BoxSeen> boxes;
+    // Each distinct look of the child's other visible top-level windows, in the
+    // order seen (a progress window shows up once per text change).
+    std::vector<WindowSeen> windows;
+    size_t unansweredBoxes = 0;  // boxes with scripted == false
 };
 
 // Runs the child (and watches its descendants' windows too), answering each
 // message box from the script in turn. A box the script does not cover is
 // recorded and closed with `fallback` (or the box's default button when
 // `fallback` is not on it) so that a test fails rather than hangs.
-RunResult RunWithRobot(const std::wstring& commandLine, const std::wstring& currentDir,
-                       const Environment& env, const std::vector<Answer>& answers,
-                       DWORD timeoutMs, Button fallback = Button::Default);
+RunResult RunWithRobot(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
+                       const std::vector<Answer>& answers, DWORD timeoutMs, Button fallback = Button::Default);
 
 const wchar_t* ButtonName(Button b);
 const wchar_t* IconName(BoxIcon icon);
 
-// Files ---------------------------------------------------------------------
-
 // Converts text with codePage (CP_UTF8, CP_ACP, 932, ...) and writes it.
-bool WriteTextFile(const std::wstring& path, const std::wstring& text, UINT codePage,
-                   bool byteOrderMark = false);
+bool WriteTextFile(const std::wstring& path, const std::wstring& text, UINT codePage, bool byteOrderMark = false);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
 bool DeleteTree(const std::wstring& path);
@@ -141,7 +145,10 @@ bool DeleteTree(const std::wstring& path);
 std::wstring MakeTempFolder(const std::wstring& prefix);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 
-// Writes UTF-8 to stdout when it is a file or pipe, wide text on a console.
-void Print(const std::wstring& line);
+// Characters the code page lacks become its default character.
+std::string ToBytes(const std::wstring& text, UINT codePage);
+// Writes the line and a newline to stdout: UTF-8 into a file or pipe, wide
+// text onto a console.
+void PrintLine(const std::wstring& line);
 
 }  // namespace testbed

@@ -1,0 +1,132 @@
+#include "scenario.h"
+
+const wchar_t kCaption[] = L"VANTIRO RAID Setup";
+const wchar_t kCaptionJapanese[] = L"VANTIRO RAID \u30bb\u30c3\u30c8\u30a2\u30c3\u30d7";
+
+namespace {
+
+const DWORD kRunTimeoutMs = 60000;
+
+std::wstring TestProgramFolder()
+{
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    std::wstring path(self, length);
+    return path.substr(0, path.rfind(L'\\') + 1);
+}
+
+}  // namespace
+
+void Scenario::SetUp()
+{
+    folder_ = testbed::MakeTempFolder(L"scenario");
+    ASSERT_FALSE(folder_.empty());
+    if (folder_.back() != L'\\') {
+        folder_ += L'\\';
+    }
+    ASSERT_TRUE(CreateDirectoryW(ProductFolder().c_str(), NULL));
+    ASSERT_TRUE(testbed::CopyFileTo(TestProgramFolder() + L"setup.exe", SetupExe()));
+}
+
+void Scenario::TearDown()
+{
+    for (const std::wstring& device : devices_) {
+        testbed::RemoveDevice(device);
+    }
+    testbed::DeleteTree(folder_);
+}
+
+void Scenario::WriteProductFile(const std::wstring& name, const std::string& text)
+{
+    ASSERT_TRUE(testbed::WriteFileBytes(ProductFolder() + name, text));
+}
+
+std::wstring Scenario::NewHardwareId()
+{
+    static int counter = 0;
+    return L"PCI\\VEN_5A4D&DEV_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+}
+
+void Scenario::AddController(const std::wstring& hardwareId)
+{
+    std::wstring instance;
+    ASSERT_TRUE(testbed::CreateRootDevice(hardwareId, &instance));
+    devices_.push_back(instance);
+}
+
+testbed::RunResult Scenario::RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
+                                      const testbed::Environment& env, const std::wstring& currentDir)
+{
+    std::wstring command = testbed::QuoteArgument(SetupExe());
+    if (!arguments.empty()) {
+        command += L" " + arguments;
+    }
+    testbed::RunResult result = testbed::RunWithRobot(command, currentDir.empty() ? ProductFolder() : currentDir, env,
+                                                      answers, kRunTimeoutMs, testbed::Button::Default);
+    EXPECT_TRUE(result.run.started) << "error " << result.run.startError;
+    EXPECT_FALSE(result.run.timedOut);
+    return result;
+}
+
+std::string Scenario::LogBytes() const
+{
+    std::string bytes;
+    testbed::ReadFileBytes(ProductFolder() + L"devupd.log", &bytes);
+    return bytes;
+}
+
+std::vector<std::wstring> Scenario::LogMessages(const std::vector<std::wstring>& keepIds) const
+{
+    std::string bytes = LogBytes();
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::vector<std::wstring> messages;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L"\r\n", start);
+        if (end == std::wstring::npos || end - start < 24) {
+            ADD_FAILURE() << "malformed log line at " << start;
+            break;
+        }
+        std::wstring message = text.substr(start + 24, end - start - 24);
+        bool otherDevice = message.compare(0, 7, L"Device=") == 0;
+        for (const std::wstring& id : keepIds) {
+            otherDevice = otherDevice && message != L"Device=" + id + L"\n";
+        }
+        if (!otherDevice) {
+            messages.push_back(message);
+        }
+        start = end + 2;
+    }
+    return messages;
+}
+
+ExpectedBox YesNoBox(const std::wstring& text)
+{
+    return {text, testbed::BoxIcon::Question, {L"Yes", L"No"}};
+}
+
+ExpectedBox ErrorBox(const std::wstring& text)
+{
+    return {text, testbed::BoxIcon::Error, {L"OK"}};
+}
+
+ExpectedBox PlainBox(const std::wstring& text)
+{
+    return {text, testbed::BoxIcon::None, {L"OK"}};
+}
+
+void ExpectBoxes(const testbed::RunResult& result, const std::vector<ExpectedBox>& expected,
+                 const std::wstring& caption)
+{
+    EXPECT_EQ(0u, result.unansweredBoxes) << "a box came that the user did not expect";
+    ASSERT_EQ(expected.size(), result.boxes.size())
+        << (result.boxes.empty() ? std::string("no box") : testing::PrintToString(result.boxes.back().text));
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const testbed::BoxSeen& seen = result.boxes[i];
+        EXPECT_EQ(caption, seen.caption) << "box " << i;
+        EXPECT_EQ(expected[i].text, seen.text) << "box " << i;
+        EXPECT_STREQ(testbed::IconName(expected[i].icon), testbed::IconName(seen.icon)) << "box " << i;
+        if (!expected[i].buttons.empty()) {
+            EXPECT_EQ(expected[i].buttons, seen.buttons) << "box " << i;
+        }
+    }
+}
