@@ -21,9 +21,10 @@ testbed_start() {
   export DISPLAY=":$n"
   local i=0
   while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-  wineboot -i >"$dir/wineboot.log" 2>&1
   # One server for the whole run, so that each program starts quickly.
+  mkdir -p "$WINEPREFIX"
   wineserver -p
+  wineboot -i >"$dir/wineboot.log" 2>&1
   # Without a window manager every hidden window would cost about two seconds.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >>"$dir/wineboot.log" 2>&1
