@@ -3,10 +3,14 @@
 #include "driver/driver_pass.h"
 #include "res/resource.h"
 #include "setup/os_requirement.h"
+#include "setup/restart.h"
 #include "setup/setup_file.h"
 #include "setup/setup_state.h"
 #include "setup/system_libraries.h"
 #include "ui/message_boxes.h"
+#include "utility/package_info.h"
+#include "utility/utility_install.h"
+#include "utility/utility_removal.h"
 
 namespace {
 
@@ -30,27 +34,57 @@ bool CheckOptions(int count, wchar_t** arguments)
     return true;
 }
 
-void ReportDriverPass(int driverResult, bool utilityInstalled)
+// A driver pass that failed ends the run with 87, so that deployment tools do
+// not record it as a success.
+int ReportDriverPass(int driverResult, bool utilityInstalled)
 {
+    if (driverResult == kDriverNeedsRestart) {
+        RebootSystem();
+        return kExitSuccess;
+    }
     if (driverResult != kDriverCurrent) {
-        ShowFailure(87);
-    } else if (utilityInstalled) {
+        ShowFailure(kDriverPassFailed);
+        return kDriverPassFailed;
+    }
+    if (utilityInstalled) {
         ShowCompleted();
     } else {
         ShowMessage(IDS_ALREADY_INSTALLED, MB_OK);
     }
+    return kExitSuccess;
+}
+
+// Installs the utility, or upgrades an older one. 0 when done or skipped,
+// with *installed telling which; otherwise the number of the failure.
+int RunUtilityStage(bool* installed)
+{
+    *installed = false;
+    if (ReadPackageInfo() != 0) {
+        return 0;
+    }
+    wchar_t installedVersion[kInstalledVersionCapacity] = L"";
+    if (GetInstalledUtilityVersion(installedVersion)) {
+        if (!IsNewerUtilityVersion(installedVersion)) {
+            return 0;
+        }
+        int removed = UninstallUtil();
+        if (removed != 0) {
+            return removed;
+        }
+    }
+    *installed = true;
+    return InstallUtil();
 }
 
 int RunConfirmedSetup()
 {
-    int exitCode = kExitSuccess;
-    // The utility stage is not built yet: it is skipped as for a package that
-    // cannot be read.
     bool utilityInstalled = false;
-    // Nor is the driver update: the pass counts as having found nothing to do.
-    int driverResult = kDriverCurrent;
-    ReportDriverPass(driverResult, utilityInstalled);
-    return exitCode;
+    int failure = RunUtilityStage(&utilityInstalled);
+    if (failure != 0) {
+        ShowFailure(failure);
+        return failure;
+    }
+    return ReportDriverPass(RunDriverPass(kUpdateMode), utilityInstalled);
 }
 
 int RunMainSequence(int count, wchar_t** arguments)

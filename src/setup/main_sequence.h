@@ -17,3 +17,4 @@ const int kExitSuccess = 0;
 const int kExitNoSetupFile = 1;
 const int kExitDeclined = 2;
 const int kExitRefused = 3;
+const int kDriverPassFailed = 87;

@@ -20,6 +20,51 @@ bool BindFunction(HMODULE module, const char* name, Function* target)
     return true;
 }
 
+// Loads the library on the first call and keeps the answer for later ones.
+template <typename Table>
+const Table* BindLibraryOnce(const wchar_t* name, bool (*bind)(HMODULE, Table*))
+{
+    static Table table;
+    static int state = 0;  // 0 not tried, 1 bound, -1 unavailable
+    if (state == 0) {
+        HMODULE module = LoadSystemLibrary(name);
+        state = module != NULL && bind(module, &table) ? 1 : -1;
+    }
+    return state == 1 ? &table : NULL;
+}
+
+bool BindSetupApi(HMODULE module, SetupApiFunctions* table)
+{
+    return BindFunction(module, "SetupDiGetClassDevsW", &table->getClassDevs) &&
+           BindFunction(module, "SetupDiEnumDeviceInfo", &table->enumDeviceInfo) &&
+           BindFunction(module, "SetupDiGetDeviceRegistryPropertyW", &table->getDeviceRegistryProperty) &&
+           BindFunction(module, "SetupDiDestroyDeviceInfoList", &table->destroyDeviceInfoList);
+}
+
+bool BindNewdev(HMODULE module, NewdevFunctions* table)
+{
+    return BindFunction(module, "UpdateDriverForPlugAndPlayDevicesW", &table->updateDriverForPlugAndPlayDevices);
+}
+
+bool BindVersion(HMODULE module, VersionFunctions* table)
+{
+    return BindFunction(module, "GetFileVersionInfoSizeW", &table->getFileVersionInfoSize) &&
+           BindFunction(module, "GetFileVersionInfoW", &table->getFileVersionInfo) &&
+           BindFunction(module, "VerQueryValueW", &table->verQueryValue);
+}
+
+bool BindMsi(HMODULE module, MsiFunctions* table)
+{
+    return BindFunction(module, "MsiOpenDatabaseW", &table->openDatabase) &&
+           BindFunction(module, "MsiDatabaseGetPrimaryKeysW", &table->databaseGetPrimaryKeys) &&
+           BindFunction(module, "MsiDatabaseOpenViewW", &table->databaseOpenView) &&
+           BindFunction(module, "MsiViewExecute", &table->viewExecute) &&
+           BindFunction(module, "MsiViewFetch", &table->viewFetch) &&
+           BindFunction(module, "MsiRecordGetStringW", &table->recordGetString) &&
+           BindFunction(module, "MsiCloseHandle", &table->closeHandle) &&
+           BindFunction(module, "MsiOpenProductW", &table->openProduct);
+}
+
 }  // namespace
 
 void RestrictDllSearch()
@@ -52,17 +97,22 @@ HMODULE LoadSystemLibrary(const wchar_t* name)
 
 const SetupApiFunctions* GetSetupApi()
 {
-    static SetupApiFunctions functions;
-    static int state = 0;  // 0 not tried, 1 bound, -1 unavailable
-    if (state == 0) {
-        HMODULE module = LoadSystemLibrary(L"setupapi.dll");
-        bool bound = module != NULL && BindFunction(module, "SetupDiGetClassDevsW", &functions.getClassDevs) &&
-                     BindFunction(module, "SetupDiEnumDeviceInfo", &functions.enumDeviceInfo) &&
-                     BindFunction(module, "SetupDiGetDeviceRegistryPropertyW", &functions.getDeviceRegistryProperty) &&
-                     BindFunction(module, "SetupDiDestroyDeviceInfoList", &functions.destroyDeviceInfoList);
-        state = bound ? 1 : -1;
-    }
-    return state == 1 ? &functions : NULL;
+    return BindLibraryOnce(L"setupapi.dll", BindSetupApi);
+}
+
+const NewdevFunctions* GetNewdev()
+{
+    return BindLibraryOnce(L"newdev.dll", BindNewdev);
+}
+
+const VersionFunctions* GetVersionFunctions()
+{
+    return BindLibraryOnce(L"version.dll", BindVersion);
+}
+
+const MsiFunctions* GetMsi()
+{
+    return BindLibraryOnce(L"msi.dll", BindMsi);
 }
 
 CommandLineToArgvFunction GetCommandLineToArgv()

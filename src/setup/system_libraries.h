@@ -1,6 +1,9 @@
 #pragma once
 
 #include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+#include <newdev.h>
 #include <setupapi.h>
 
 // The program runs with administrator rights from download folders and
@@ -10,17 +13,40 @@
 void RestrictDllSearch();
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// Each Get function loads its library once and returns NULL when the library
+// or one of its functions is not there.
+
 struct SetupApiFunctions {
     decltype(&SetupDiGetClassDevsW) getClassDevs;
     decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo;
     decltype(&SetupDiGetDeviceRegistryPropertyW) getDeviceRegistryProperty;
     decltype(&SetupDiDestroyDeviceInfoList) destroyDeviceInfoList;
 };
-
-// NULL when the device-installation services cannot be loaded.
 const SetupApiFunctions* GetSetupApi();
 
-// The shell is loaded at run time too: its own imports are then resolved
-// from the system folder only.
+struct NewdevFunctions {
+    decltype(&UpdateDriverForPlugAndPlayDevicesW) updateDriverForPlugAndPlayDevices;
+};
+const NewdevFunctions* GetNewdev();
+
+struct VersionFunctions {
+    decltype(&GetFileVersionInfoSizeW) getFileVersionInfoSize;
+    decltype(&GetFileVersionInfoW) getFileVersionInfo;
+    decltype(&VerQueryValueW) verQueryValue;
+};
+const VersionFunctions* GetVersionFunctions();
+
+struct MsiFunctions {
+    decltype(&MsiOpenDatabaseW) openDatabase;
+    decltype(&MsiDatabaseGetPrimaryKeysW) databaseGetPrimaryKeys;
+    decltype(&MsiDatabaseOpenViewW) databaseOpenView;
+    decltype(&MsiViewExecute) viewExecute;
+    decltype(&MsiViewFetch) viewFetch;
+    decltype(&MsiRecordGetStringW) recordGetString;
+    decltype(&MsiCloseHandle) closeHandle;
+    decltype(&MsiOpenProductW) openProduct;
+};
+const MsiFunctions* GetMsi();
+
 typedef LPWSTR*(WINAPI* CommandLineToArgvFunction)(LPCWSTR, int*);
 CommandLineToArgvFunction GetCommandLineToArgv();

@@ -14,14 +14,6 @@ using testbed::Button;
 // not), so under Wine its planted copy says nothing about the program.
 const wchar_t* const kPlantedNames[] = {L"setupapi", L"newdev", L"msi", L"shlwapi"};
 
-std::wstring TestProgramFolder()
-{
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
 class DllPlanting : public Scenario {
 protected:
     void Plant(const std::wstring& folder)
@@ -83,12 +75,7 @@ TEST_F(DllPlanting, SetupLoadsNoDllFromItsFolderOrTheCurrentFolder)
     for (const wchar_t* name : kPlantedNames) {
         PreferPlanted(L"setup.exe", name);
     }
-    std::wstring id = NewHardwareId();
-    AddController(id);
-    WriteProductFile(L"Inst.Inf",
-                     "[Install]\r\nMSI=util.msi\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\n"
-                     "DeviceID=" +
-                         std::string(id.begin(), id.end()) + "\r\n");
+    WriteSetupFile({AddCurrentController()}, "MSI=util.msi\r\n");
     testbed::RunResult result =
         RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)}, testbed::Environment(), current);
     EXPECT_EQ(0u, result.run.exitCode);

@@ -15,11 +15,6 @@ const wchar_t kNoFiles[] = L"No files found.";
 const wchar_t kNoController[] = L"You cannot install the software on your computer.";
 const wchar_t kWrongOs[] = L"You cannot install the software on your OS.";
 
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
 // Inst.Inf for one controller entry; install lines go to [Install].
 std::string SetupFile(const std::wstring& hardwareId, const std::string& install = "Debug=1\r\nMSI=util.msi\r\n")
 {
@@ -29,13 +24,12 @@ std::string SetupFile(const std::wstring& hardwareId, const std::string& install
 
 class MainSequence : public Scenario {
 protected:
-    // A product folder whose controller is present.
-    std::wstring PrepareController(const std::string& install = "Debug=1\r\nMSI=util.msi\r\n")
+    // A product folder whose controller is present with a current driver.
+    Entry PrepareController(const std::string& install = "Debug=1\r\nMSI=util.msi\r\n")
     {
-        std::wstring id = NewHardwareId();
-        AddController(id);
-        WriteProductFile(L"Inst.Inf", SetupFile(id, install));
-        return id;
+        Entry entry = AddCurrentController();
+        WriteSetupFile({entry}, install);
+        return entry;
     }
 };
 
@@ -138,8 +132,7 @@ TEST_F(MainSequence, FailedDetectionTellsWhy)
 
 TEST_F(MainSequence, QuestionNamesTheUtilityOrOnlyTheDriver)
 {
-    std::wstring id = NewHardwareId();
-    AddController(id);
+    Entry entry = AddCurrentController();
     struct Case {
         std::string install;
         const wchar_t* question;
@@ -150,7 +143,7 @@ TEST_F(MainSequence, QuestionNamesTheUtilityOrOnlyTheDriver)
         {"", kConfirmDriver},
     };
     for (const Case& c : cases) {
-        WriteProductFile(L"Inst.Inf", SetupFile(id, c.install));
+        WriteSetupFile({entry}, c.install);
         testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)});
         EXPECT_EQ(0u, result.run.exitCode) << c.install;
         ExpectBoxes(result, {YesNoBox(c.question), PlainBox(kAlreadyInstalled)});
@@ -202,7 +195,7 @@ TEST_F(MainSequence, JapaneseUserInterfaceShowsTheJapaneseTexts)
 {
     // Runs under a Japanese Unix locale (see the test list); the child inherits it.
     const testbed::Environment japanese;
-    std::wstring id = PrepareController();
+    PrepareController();
     testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)}, japanese);
     EXPECT_EQ(0u, result.run.exitCode);
     ExpectBoxes(result,

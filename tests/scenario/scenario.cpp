@@ -1,11 +1,15 @@
 #include "scenario.h"
 
+#include "driver_bed.h"
+
 const wchar_t kCaption[] = L"VANTIRO RAID Setup";
 const wchar_t kCaptionJapanese[] = L"VANTIRO RAID \u30bb\u30c3\u30c8\u30a2\u30c3\u30d7";
 
 namespace {
 
 const DWORD kRunTimeoutMs = 60000;
+
+}  // namespace
 
 std::wstring TestProgramFolder()
 {
@@ -14,8 +18,6 @@ std::wstring TestProgramFolder()
     std::wstring path(self, length);
     return path.substr(0, path.rfind(L'\\') + 1);
 }
-
-}  // namespace
 
 void Scenario::SetUp()
 {
@@ -28,8 +30,16 @@ void Scenario::SetUp()
     ASSERT_TRUE(testbed::CopyFileTo(TestProgramFolder() + L"setup.exe", SetupExe()));
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
 void Scenario::TearDown()
 {
+    for (const Entry& entry : entries_) {
+        testbed::UninstallDriver(entry.service);
+    }
     for (const std::wstring& device : devices_) {
         testbed::RemoveDevice(device);
     }
@@ -52,6 +62,83 @@ void Scenario::AddController(const std::wstring& hardwareId)
     std::wstring instance;
     ASSERT_TRUE(testbed::CreateRootDevice(hardwareId, &instance));
     devices_.push_back(instance);
+}
+
+std::wstring Scenario::Sys(const std::wstring& version)
+{
+    return TestProgramFolder() + L"drivers\\" + version + L"\\vraid.sys";
+}
+
+Entry Scenario::AddEntry(const std::wstring& packagedVersion, bool present)
+{
+    static int counter = 0;
+    Entry entry = {L"vrd" + std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++counter),
+                   NewHardwareId()};
+    if (present) {
+        AddController(entry.hardwareId);
+    }
+    CreateDirectoryW((ProductFolder() + L"Drivers").c_str(), NULL);
+    EXPECT_TRUE(testbed::WriteDriverPackage(ProductFolder() + L"Drivers\\" + entry.service, entry.service + L".inf",
+                                            entry.service, entry.hardwareId, L"05/01/2024," + packagedVersion,
+                                            Sys(packagedVersion)));
+    entries_.push_back(entry);
+    return entry;
+}
+
+void Scenario::InstallDriverVersion(const Entry& entry, const std::wstring& version)
+{
+    CreateDirectoryW((Folder() + L"installed").c_str(), NULL);
+    const std::wstring folder = Folder() + L"installed\\" + entry.service + L"\\";
+    ASSERT_TRUE(testbed::WriteDriverPackage(folder, L"old.inf", entry.service, entry.hardwareId,
+                                            L"01/01/2020," + version, Sys(version)));
+    BOOL reboot = FALSE;
+    ASSERT_TRUE(testbed::InstallDriver(entry.hardwareId, folder + L"old.inf", &reboot));
+    ASSERT_EQ(version, testbed::ReadInstalledDriverVersion(entry.service));
+}
+
+Entry Scenario::AddCurrentController()
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"2.0.0.5");
+    return entry;
+}
+
+void Scenario::WriteSetupFile(const std::vector<Entry>& entries, const std::string& install)
+{
+    std::string text = "[Install]\r\n" + install;
+    if (install.find("DriverNum") == std::string::npos) {
+        text += "DriverNum=" + std::to_string(entries.size()) + "\r\n";
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        text += "[Driver" + std::to_string(i) + "]\r\nDeviceName=" + Narrow(entries[i].service) +
+                "\r\nDeviceID=" + Narrow(entries[i].hardwareId) + "\r\n";
+    }
+    WriteProductFile(L"Inst.Inf", text);
+}
+
+std::wstring Scenario::InfPath(const Entry& entry) const
+{
+    return ProductFolder() + L"Drivers\\" + entry.service + L"\\" + entry.service + L".inf";
+}
+
+std::vector<std::wstring> Scenario::Log() const
+{
+    std::vector<std::wstring> ids;
+    for (const Entry& entry : entries_) {
+        ids.push_back(entry.hardwareId);
+    }
+    return LogMessages(ids);
+}
+
+std::vector<std::wstring> Scenario::LogFrom(const std::wstring& start) const
+{
+    std::vector<std::wstring> log = Log();
+    for (size_t i = log.size(); i > 0; --i) {
+        if (log[i - 1] == start) {
+            return std::vector<std::wstring>(log.begin() + static_cast<long>(i - 1), log.end());
+        }
+    }
+    return std::vector<std::wstring>();
 }
 
 testbed::RunResult Scenario::RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,

@@ -7,8 +7,19 @@
 
 #include "testbed.h"
 
+// The folder of the test programs, with setup.exe and the built test files.
+std::wstring TestProgramFolder();
+
+// One controller entry of Inst.Inf: its driver service and hardware ID.
+struct Entry {
+    std::wstring service;
+    std::wstring hardwareId;
+};
+
+std::string Narrow(const std::wstring& text);
+
 // A product folder of its own with a copy of the real setup.exe, the devices
-// that a case makes, and a run of setup.exe with the automated user.
+// and drivers that a case makes, and a run of setup.exe with the automated user.
 class Scenario : public testing::Test {
 protected:
     void SetUp() override;
@@ -34,6 +45,20 @@ protected:
     // A present root-enumerated device, removed again when the case ends.
     void AddController(const std::wstring& hardwareId);
 
+    // A controller entry whose driver package, at packagedVersion, lies in the
+    // product folder's default place; with present, its device is there too.
+    Entry AddEntry(const std::wstring& packagedVersion, bool present = true);
+    // Puts the driver at version in place the way Windows does, from a
+    // package outside the product folder.
+    void InstallDriverVersion(const Entry& entry, const std::wstring& version);
+    // A present controller whose driver is as new as the packaged one.
+    Entry AddCurrentController();
+    // Inst.Inf with the given [Install] lines and one section per entry;
+    // DriverNum is the number of entries unless install names it.
+    void WriteSetupFile(const std::vector<Entry>& entries, const std::string& install = "Debug=1\r\n");
+    std::wstring InfPath(const Entry& entry) const;
+    static std::wstring Sys(const std::wstring& version);
+
     testbed::RunResult RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
                                 const testbed::Environment& env = testbed::Environment(),
                                 const std::wstring& currentDir = std::wstring());
@@ -42,10 +67,16 @@ protected:
     // since they depend on what else is plugged in.
     std::vector<std::wstring> LogMessages(const std::vector<std::wstring>& keepIds) const;
     std::string LogBytes() const;
+    // LogMessages, keeping the lines of every entry's hardware ID.
+    std::vector<std::wstring> Log() const;
+    // The log's lines from the last one equal to start on: the update pass
+    // comes after the detect pass.
+    std::vector<std::wstring> LogFrom(const std::wstring& start) const;
 
 private:
     std::wstring folder_;
     std::vector<std::wstring> devices_;
+    std::vector<Entry> entries_;
 };
 
 // What a box must show; an empty button list means "don't care".

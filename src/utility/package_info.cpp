@@ -1,0 +1,93 @@
+#include "utility/package_info.h"
+
+#include "log/debug_log.h"
+#include "setup/setup_state.h"
+#include "setup/system_libraries.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
+
+namespace {
+
+const wchar_t kProductCodeQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductCode'";
+const wchar_t kProductVersionQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductVersion'";
+
+}  // namespace
+
+int QueryPackageProperty(MSIHANDLE database, MSIHANDLE parameters, const wchar_t* query, wchar_t* output,
+                         DWORD capacity)
+{
+    const MsiFunctions* msi = GetMsi();
+    MSIHANDLE view = 0;
+    MSIHANDLE row = 0;
+    DWORD count = capacity;
+    UINT result = msi->databaseOpenView(database, query, &view);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"MsiDatabaseOpenView err=%d", static_cast<int>(result));
+        return static_cast<int>(result);
+    }
+    result = msi->viewExecute(view, parameters);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"MsiViewExecute err=%d", static_cast<int>(result));
+        goto cleanup;
+    }
+    result = msi->viewFetch(view, &row);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"MsiViewFetch err=%d", static_cast<int>(result));
+        goto cleanup;
+    }
+    result = msi->recordGetString(row, 1, output, &count);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"MsiRecordGetString err=%d", static_cast<int>(result));
+        goto cleanup;
+    }
+    LogMessage(L"Query result(%s)=%s", query, output);
+
+cleanup:
+    if (row != 0) {
+        msi->closeHandle(row);
+    }
+    msi->closeHandle(view);
+    return static_cast<int>(result);
+}
+
+int ReadPackageInfo()
+{
+    wchar_t package[kPathCapacity] = L"";
+    if (GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath) == 0) {
+        return kNoPackage;
+    }
+    if (FAILED(StringCchPrintfW(g_setup.packagePath, kPathCapacity, L"%s%s", g_setup.programDirectory, package))) {
+        g_setup.packagePath[0] = L'\0';
+        LogMessage(L"Package path too long(%s%s)", g_setup.programDirectory, package);
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    const MsiFunctions* msi = GetMsi();
+    if (msi == NULL) {
+        LogMessage(L"Failed to open package(%s). err = %d", g_setup.packagePath, ERROR_MOD_NOT_FOUND);
+        return ERROR_MOD_NOT_FOUND;
+    }
+    MSIHANDLE database = 0;
+    MSIHANDLE keys = 0;
+    UINT result = msi->openDatabase(g_setup.packagePath, MSIDBOPEN_READONLY, &database);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"Failed to open package(%s). err = %d", g_setup.packagePath, static_cast<int>(result));
+        return static_cast<int>(result);
+    }
+    result = msi->databaseGetPrimaryKeys(database, L"Property", &keys);
+    if (result != ERROR_SUCCESS) {
+        goto cleanup;
+    }
+    result = QueryPackageProperty(database, keys, kProductCodeQuery, g_setup.productCode, kPathCapacity);
+    if (result != ERROR_SUCCESS) {
+        goto cleanup;
+    }
+    result = QueryPackageProperty(database, keys, kProductVersionQuery, g_setup.productVersion, kVersionCapacity);
+
+cleanup:
+    if (keys != 0) {
+        msi->closeHandle(keys);
+    }
+    msi->closeHandle(database);
+    return static_cast<int>(result);
+}

@@ -1,0 +1,15 @@
+// Stands in for the controller's driver file: Wine copies it on a driver
+// install and GetFileVersionInfoW reads its version. Wine's device install
+// also starts the service, and a driver that stayed loaded in winedevice.exe
+// would keep its file locked, so that the next update could not replace it.
+// Failing as a driver does that finds no hardware has Wine unload it at once.
+typedef long NTSTATUS;
+
+#define STATUS_NO_SUCH_DEVICE ((NTSTATUS)0xC000000EL)
+
+NTSTATUS __stdcall DriverEntry(void* driverObject, void* registryPath)
+{
+    (void)driverObject;
+    (void)registryPath;
+    return STATUS_NO_SUCH_DEVICE;
+}

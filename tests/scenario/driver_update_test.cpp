@@ -1,0 +1,192 @@
+#include <string>
+#include <vector>
+
+#include "driver_bed.h"
+#include "scenario.h"
+
+namespace {
+
+using testbed::Answer;
+using testbed::Button;
+
+const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
+const wchar_t kFailed87[] = L"Installation operation failed.(87)";
+const wchar_t kConfirmDriver[] = L"Are you sure you want to update VANTIRO RAID driver?";
+const wchar_t kRestart[] =
+    L"The RAID driver has been updated. You must reboot your computer to enable this software. \n"
+    L"Do you want to restart your computer now?";
+
+class DriverUpdate : public Scenario {
+protected:
+    void TearDown() override
+    {
+        testbed::StopUsingNewdevDouble();
+        Scenario::TearDown();
+    }
+};
+
+TEST_F(DriverUpdate, InstallsTheNewerPackagedDriver)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"1.0.0.1");
+    WriteSetupFile({entry});
+
+    testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)});
+    EXPECT_EQ(0u, result.run.exitCode);
+    ExpectBoxes(result, {YesNoBox(kConfirmDriver), PlainBox(kAlreadyInstalled)});
+    EXPECT_EQ(L"2.0.0.5", testbed::ReadInstalledDriverVersion(entry.service));
+
+    const std::vector<std::wstring> expected = {
+        L"Section=Driver0",
+        L"Inf name=" + InfPath(entry),
+        L"Device ID=" + entry.hardwareId,
+        L"Device=" + entry.hardwareId + L"\n",
+        L"Device found\n",
+        L"New ver = 2.0.0.5 (from " + InfPath(entry) + L")",
+        L"Current ver = 1.0.0.1 (from " + entry.service + L")",
+        L"Current Ver = 1.0.0.1",
+        L"New Ver = 2.0.0.5",
+        L"Newer version will be installed",
+        L"Driver Installed successfully.\n",
+        L"Driver installed(No reboot)",
+    };
+    // The update pass starts with the second "Section=Driver0".
+    std::vector<std::wstring> log = Log();
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(expected, std::vector<std::wstring>(log.end() - static_cast<long>(expected.size()), log.end()));
+}
+
+TEST_F(DriverUpdate, LeavesACurrentDriverAlone)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"2.0.0.5");
+    WriteSetupFile({entry});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(false)));
+
+    testbed::RunResult result = RunSetup(L"/QN", {});
+    EXPECT_EQ(0u, result.run.exitCode);
+    ExpectBoxes(result, {});
+    EXPECT_TRUE(testbed::ReadNewdevDoubleCalls().empty());
+    std::vector<std::wstring> log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(L"Already new driver is installed", log[log.size() - 2]);
+    EXPECT_EQ(L"Driver installed(No reboot)", log.back());
+}
+
+TEST_F(DriverUpdate, UnreadableInstalledVersionOnTheLastEntryFailsWith87)
+{
+    struct Case {
+        const char* name;
+        bool (*spoil)(const std::wstring& service);
+        std::wstring reason;  // the log line before "Failed to install driver", empty: none
+    };
+    Entry entry = AddEntry(L"2.0.0.5");
+    const Case cases[] = {
+        {"no ImagePath", testbed::DeleteServiceImagePath, L""},
+        {"no service key", testbed::DeleteServiceKey,
+         L"Failed to get ver by reg System\\CurrentControlSet\\Services\\" + entry.service + L". err=2"},
+    };
+    WriteSetupFile({entry});
+    for (const Case& c : cases) {
+        InstallDriverVersion(entry, L"1.0.0.1");
+        ASSERT_TRUE(c.spoil(entry.service));
+        testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)});
+        EXPECT_EQ(87u, result.run.exitCode) << c.name;
+        ExpectBoxes(result, {YesNoBox(kConfirmDriver), ErrorBox(kFailed87)});
+        std::vector<std::wstring> tail = LogFrom(L"New ver = 2.0.0.5 (from " + InfPath(entry) + L")");
+        std::vector<std::wstring> expected = {L"New ver = 2.0.0.5 (from " + InfPath(entry) + L")"};
+        if (!c.reason.empty()) {
+            expected.push_back(c.reason);
+        }
+        expected.push_back(L"Failed to install driver");
+        EXPECT_EQ(expected, tail) << c.name;
+        testbed::UninstallDriver(entry.service);
+        DeleteFileW((ProductFolder() + L"devupd.log").c_str());
+    }
+}
+
+TEST_F(DriverUpdate, HandlesTheFirstPresentEntryOnly)
+{
+    Entry absent = AddEntry(L"2.0.0.5", false);
+    Entry first = AddEntry(L"2.0.0.5");
+    Entry second = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(first, L"1.0.0.1");
+    InstallDriverVersion(second, L"1.0.0.1");
+    WriteSetupFile({absent, first, second});
+
+    testbed::RunResult result = RunSetup(L"/QN", {});
+    EXPECT_EQ(0u, result.run.exitCode);
+    EXPECT_EQ(L"2.0.0.5", testbed::ReadInstalledDriverVersion(first.service));
+    EXPECT_EQ(L"1.0.0.1", testbed::ReadInstalledDriverVersion(second.service));
+    std::vector<std::wstring> tail = LogFrom(L"FindExistingDevice err(" + absent.hardwareId + L")");
+    ASSERT_GE(tail.size(), 2u);
+    EXPECT_EQ(L"Failed to install driver", tail[1]) << "entry 0 of the update pass";
+    EXPECT_EQ(L"Driver installed(No reboot)", Log().back());
+}
+
+TEST_F(DriverUpdate, MissingEntrySectionEndsThePassWithThree)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"1.0.0.1");
+    ASSERT_TRUE(testbed::DeleteServiceImagePath(entry.service));
+    WriteSetupFile({entry}, "Debug=1\r\nDriverNum=3\r\n");
+
+    testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)});
+    EXPECT_EQ(87u, result.run.exitCode);
+    ExpectBoxes(result, {YesNoBox(kConfirmDriver), ErrorBox(kFailed87)});
+    const std::vector<std::wstring> expected = {
+        L"Failed to install driver",
+        L"Section=Driver1",
+        L"No items in section Install of " + ProductFolder() + L"Inst.Inf",
+        L"No device defined in ini file(1)",
+    };
+    std::vector<std::wstring> log = Log();
+    ASSERT_GE(log.size(), expected.size());
+    EXPECT_EQ(expected, std::vector<std::wstring>(log.end() - static_cast<long>(expected.size()), log.end()));
+}
+
+TEST_F(DriverUpdate, FailedUpdateIsReportedWithItsError)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"1.0.0.1");
+    WriteSetupFile({entry});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Failure(0xE0000203)));
+
+    testbed::RunResult result = RunSetup(L"/QN", {Answer(Button::Ok)});
+    EXPECT_EQ(87u, result.run.exitCode);
+    ExpectBoxes(result, {ErrorBox(kFailed87)});
+    std::vector<std::wstring> calls = testbed::ReadNewdevDoubleCalls();
+    ASSERT_EQ(1u, calls.size());
+    EXPECT_EQ(
+        L"UpdateDriverForPlugAndPlayDevicesW\t" + entry.hardwareId + L"\t" + InfPath(entry) + L"\t0x00000001\treboot",
+        calls[0].substr(0, calls[0].find(L"\twindow")));
+    std::vector<std::wstring> log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(L"UpdateDriverForPlugAndPlayDevices err=0xe0000203,Inf=" + InfPath(entry) + L",DevID=" + entry.hardwareId,
+              log[log.size() - 2]);
+    EXPECT_EQ(L"Failed to install driver", log.back());
+}
+
+TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"1.0.0.1");
+    WriteSetupFile({entry});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)));
+
+    testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::No)});
+    EXPECT_EQ(0u, result.run.exitCode);
+    ExpectBoxes(result, {YesNoBox(kConfirmDriver), YesNoBox(kRestart)});
+    std::vector<std::wstring> log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(L"Driver Installed successfully.\n", log[log.size() - 3]);
+    EXPECT_EQ(L"(Reboot Required)\n", log[log.size() - 2]);
+    EXPECT_EQ(L"Driver installed(Need to reboot)", log.back());
+
+    result = RunSetup(L"/QN", {});
+    EXPECT_EQ(0u, result.run.exitCode);
+    ExpectBoxes(result, {});
+    EXPECT_EQ(L"Driver installed(Need to reboot)", Log().back());
+}
+
+}  // namespace
