@@ -23,6 +23,12 @@ protected:
             instances_.push_back(withoutIds);
         }
         MakeDevice({base_ + L"&SUBSYS_0001", base_});
+        // More than the 10000 bytes that the search reads a list into.
+        std::vector<std::wstring> many;
+        for (int i = 0; i < 30; ++i) {
+            many.push_back(base_ + L"_LONG_" + std::to_wstring(i) + std::wstring(200, L'z'));
+        }
+        MakeDevice(many);
         MakeDevice({base_ + L"_TWIN"});
         MakeDevice({base_ + L"_TWIN", base_ + L"_SECOND"});
     }
@@ -105,6 +111,14 @@ TEST_F(DeviceSearchTest, StopsAtTheFirstOfTwoDevicesWithTheSameId)
     size_t first = log.find(twinLine);
     ASSERT_NE(std::wstring::npos, first);
     EXPECT_EQ(std::wstring::npos, log.find(twinLine, first + 1)) << "the second twin was read";
+}
+
+TEST_F(DeviceSearchTest, PassesOverADeviceWhoseIdsDoNotFitAndGoesOn)
+{
+    ASSERT_EQ(1, FindExistingDevice((base_ + L"_SECOND").c_str()));
+    std::wstring log = Log();
+    EXPECT_NE(std::wstring::npos, log.find(L"Hardware ID list too long("));
+    EXPECT_EQ(std::wstring::npos, log.find(base_ + L"_LONG_0"));
 }
 
 TEST_F(DeviceSearchTest, PassesOverDevicesWithoutIdsAndReadsAllOthers)
