@@ -16,6 +16,41 @@ const int kInfValueCapacity = 128;
 const DWORD kImagePathBytes = kPathCapacity * sizeof(wchar_t);
 const wchar_t kServicesKey[] = L"System\\CurrentControlSet\\Services\\";
 
+bool StartsWith(const wchar_t* text, const wchar_t* prefix)
+{
+    return _wcsnicmp(text, prefix, wcslen(prefix)) == 0;
+}
+
+// The file that the service manager would load for a stored ImagePath. Windows
+// writes driver services as "\SystemRoot\System32\drivers\x.sys" or relative to
+// the Windows folder, which no file function finds as they stand.
+bool ResolveImagePath(const wchar_t* stored, wchar_t* resolved)
+{
+    wchar_t expanded[kPathCapacity] = L"";
+    DWORD length = ExpandEnvironmentStringsW(stored, expanded, kPathCapacity);
+    if (length == 0 || length > static_cast<DWORD>(kPathCapacity)) {
+        return false;
+    }
+    const wchar_t* path = expanded;
+    const wchar_t* underWindows = NULL;
+    if (StartsWith(path, L"\\??\\")) {
+        path += 4;
+    } else if (StartsWith(path, L"\\SystemRoot\\")) {
+        underWindows = path + 12;
+    } else if (path[0] != L'\\' && (path[0] == L'\0' || path[1] != L':')) {
+        underWindows = path;
+    }
+    if (underWindows == NULL) {
+        return SUCCEEDED(StringCchCopyW(resolved, kPathCapacity, path));
+    }
+    wchar_t windows[kPathCapacity] = L"";
+    UINT windowsLength = GetWindowsDirectoryW(windows, kPathCapacity);
+    if (windowsLength == 0 || windowsLength >= static_cast<UINT>(kPathCapacity)) {
+        return false;
+    }
+    return SUCCEEDED(StringCchPrintfW(resolved, kPathCapacity, L"%s\\%s", windows, underWindows));
+}
+
 }  // namespace
 
 int ReadInfDriverVersion(const wchar_t* infPath, wchar_t* newVersion)
@@ -63,7 +98,8 @@ int ReadInstalledDriverVersion(const wchar_t* deviceName, wchar_t* currentVersio
         return 0;
     }
     imagePath[size / sizeof(wchar_t)] = L'\0';
-    if (GetFileVersionText(imagePath, currentVersion) == 1) {
+    wchar_t file[kPathCapacity] = L"";
+    if (ResolveImagePath(imagePath, file) && GetFileVersionText(file, currentVersion) == 1) {
         return 1;
     }
     LogMessage(L"Failed to get ver by file %s", imagePath);

@@ -190,3 +190,34 @@ TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverUpdate, ReadsTheInstalledVersionWhereverImagePathPointsAsWindowsWritesIt)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    WriteSetupFile({entry});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(false)));
+    const std::wstring file = entry.service + L".sys";
+    wchar_t windows[MAX_PATH] = L"";
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::wstring forms[] = {
+        L"\\SystemRoot\\System32\\drivers\\" + file,
+        L"System32\\drivers\\" + file,
+        L"%SystemRoot%\\System32\\drivers\\" + file,
+        L"\\??\\" + std::wstring(windows) + L"\\system32\\drivers\\" + file,
+    };
+    for (const std::wstring& form : forms) {
+        InstallDriverVersion(entry, L"1.0.0.1");
+        ASSERT_TRUE(testbed::SetServiceImagePath(entry.service, form));
+        testbed::RunResult result = RunSetup(L"/QN", {});
+        EXPECT_EQ(0u, result.run.exitCode) << testing::PrintToString(form);
+        EXPECT_FALSE(LogFrom(L"Current ver = 1.0.0.1 (from " + entry.service + L")").empty())
+            << testing::PrintToString(form);
+        EXPECT_EQ(L"Driver installed(No reboot)", Log().back()) << testing::PrintToString(form);
+        DeleteFileW((ProductFolder() + L"devupd.log").c_str());
+        testbed::UninstallDriver(entry.service);
+    }
+}
+
+}  // namespace
