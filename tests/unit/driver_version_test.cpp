@@ -102,3 +102,35 @@ TEST(ReadInfDriverVersion, TakesWhatFollowsTheFirstComma)
 }
 
 }  // namespace
+
+namespace {
+
+std::wstring TestProgramFile(const std::wstring& name)
+{
+    wchar_t self[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    std::wstring path(self, length);
+    return path.substr(0, path.rfind(L'\\') + 1) + name;
+}
+
+TEST(GetFileVersionText, ReadsTheFixedFileVersion)
+{
+    struct Case {
+        std::wstring file;
+        int read;
+        const wchar_t* version;
+    };
+    const Case cases[] = {
+        {TestProgramFile(L"drivers\\6.0.1.12\\vraid.sys"), 1, L"6.0.1.12"},
+        {TestProgramFile(L"no_fixed_info.dll"), 1, L""},
+        {TestProgramFile(L"drivers\\noversion\\vraid.sys"), 0, L""},
+        {TestProgramFile(L"missing.sys"), 0, L""},
+    };
+    for (const Case& c : cases) {
+        wchar_t version[kVersionTextCapacity] = L"unchanged";
+        EXPECT_EQ(c.read, GetFileVersionText(c.file.c_str(), version)) << testing::PrintToString(c.file);
+        EXPECT_STREQ(c.version, version) << testing::PrintToString(c.file);
+    }
+}
+
+}  // namespace
