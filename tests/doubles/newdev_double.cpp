@@ -1,23 +1,24 @@
 // Stands in for newdev.dll inside the test prefix, for the driver update
-// outcomes that Wine's builtin never gives (failure, restart needed). It only
+// outcomes that Wine's builtin never gives (failure, restart needed): it only
 // records each call and answers as the scenario set it up in
 // HKLM\Software\VantiroTestBed\NewdevDouble:
 //   Result     REG_DWORD  1: return TRUE (also when missing), 0: return FALSE
 //   Reboot     REG_DWORD  stored in *reboot when returning TRUE (missing: 0)
 //   LastError  REG_DWORD  SetLastError value when returning FALSE (missing: ERROR_GEN_FAILURE)
 //   CallLog    REG_SZ     file that gets one UTF-8 line per call (missing: no log):
-//              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>\r\n
+//              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
 // tests/harness/driver_bed.cpp writes these values.
 #include <windows.h>
-
-#include <string>
-#include <vector>
 
 #include <strsafe.h>
 
 namespace {
 
 const wchar_t kConfigKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
+// Far beyond any hardware ID or INF path that setup.exe accepts. The buffers
+// are static, off the stack: setup.exe calls from one thread.
+const size_t kLineChars = 8192;
+const int kArgumentChars = 2048;
 
 DWORD ReadDword(const wchar_t* name, DWORD fallback)
 {
@@ -29,46 +30,55 @@ DWORD ReadDword(const wchar_t* name, DWORD fallback)
                : fallback;
 }
 
-std::wstring ReadString(const wchar_t* name)
+void AppendToLog(const wchar_t* line)
 {
-    DWORD bytes = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
-        return std::wstring();
-    std::vector<wchar_t> chars(bytes / sizeof(wchar_t) + 1, L'\0');
-    bytes = static_cast<DWORD>(chars.size() * sizeof(wchar_t));
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_SZ, nullptr, chars.data(), &bytes) !=
+    wchar_t path[MAX_PATH] = L"";
+    DWORD pathBytes = sizeof(path);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"CallLog", RRF_RT_REG_SZ, nullptr, path, &pathBytes) !=
         ERROR_SUCCESS)
-        return std::wstring();
-    return chars.data();
-}
-
-void AppendToLog(const std::wstring& line)
-{
-    std::wstring path = ReadString(L"CallLog");
-    if (path.empty())
         return;
-    int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                   nullptr);
-    if (size <= 0)
-        return;
-    std::vector<char> bytes(static_cast<size_t>(size));
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    static char bytes[kLineChars * 3];
+    int size = WideCharToMultiByte(CP_UTF8, 0, line, -1, bytes, sizeof(bytes), nullptr, nullptr);
+    HANDLE file = size <= 1 ? INVALID_HANDLE_VALUE
+                            : CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(file, bytes, static_cast<DWORD>(size - 1), &written, nullptr);
     CloseHandle(file);
+}
+
+// The caller's own windows can be read from inside its process while it is
+// busy here, which no other process can do: \twindow=left,top,right,bottom:text
+// for each visible one, the text being that of its control 1000.
+BOOL CALLBACK AppendVisibleWindow(HWND window, LPARAM line)
+{
+    if (!IsWindowVisible(window))
+        return TRUE;
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    wchar_t text[256] = L"";
+    HWND control = GetDlgItem(window, 1000);
+    if (control != nullptr)
+        GetWindowTextW(control, text, 256);
+    wchar_t entry[320] = L"";
+    StringCchPrintfW(entry, 320, L"\twindow=%ld,%ld,%ld,%ld:%ls", rect.left, rect.top, rect.right, rect.bottom, text);
+    StringCchCatW(reinterpret_cast<wchar_t*>(line), kLineChars - 2, entry);
+    return TRUE;
 }
 
 BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
 {
-    wchar_t flagText[16] = L"";
-    StringCchPrintfW(flagText, ARRAYSIZE(flagText), L"0x%08lX", static_cast<unsigned long>(flags));
-    AppendToLog(std::wstring(function) + L"\t" + (hardwareId != nullptr ? hardwareId : L"(null)") + L"\t" +
-                (infPath != nullptr ? infPath : L"(null)") + L"\t" + flagText + L"\t" +
-                (reboot != nullptr ? L"reboot" : L"null") + L"\r\n");
+    static wchar_t line[kLineChars];
+    if (FAILED(StringCchPrintfW(line, kLineChars, L"%ls\t%ls\t%ls\t0x%08lX\t%ls", function,
+                                hardwareId != nullptr ? hardwareId : L"(null)",
+                                infPath != nullptr ? infPath : L"(null)", static_cast<unsigned long>(flags),
+                                reboot != nullptr ? L"reboot" : L"null")))
+        StringCchPrintfW(line, kLineChars, L"%ls\t(arguments too long)", function);
+    EnumThreadWindows(GetCurrentThreadId(), AppendVisibleWindow, reinterpret_cast<LPARAM>(line));
+    StringCchCatW(line, kLineChars, L"\r\n");
+    AppendToLog(line);
     if (ReadDword(L"Result", 1) == 0) {
         SetLastError(ReadDword(L"LastError", ERROR_GEN_FAILURE));
         return FALSE;
@@ -78,31 +88,28 @@ BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* i
     return TRUE;
 }
 
-std::wstring FromAnsi(const char* text)
+const wchar_t* FromAnsi(const char* text, wchar_t* buffer, int capacity)
 {
-    int size = text == nullptr ? 0 : MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (size <= 0)
-        return std::wstring();
-    std::vector<wchar_t> chars(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, chars.data(), size);
-    return chars.data();
+    if (text == nullptr)
+        return nullptr;
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, capacity) > 0 ? buffer : L"(too long)";
 }
 
 }  // namespace
 
-extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, LPCWSTR infPath,
-                                                          DWORD flags, PBOOL reboot)
+extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, LPCWSTR infPath, DWORD flags,
+                                                          PBOOL reboot)
 {
     (void)parent;
     return Answer(L"UpdateDriverForPlugAndPlayDevicesW", hardwareId, infPath, flags, reboot);
 }
 
-extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath,
-                                                          DWORD flags, PBOOL reboot)
+extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags,
+                                                          PBOOL reboot)
 {
     (void)parent;
-    std::wstring id = FromAnsi(hardwareId);
-    std::wstring inf = FromAnsi(infPath);
-    return Answer(L"UpdateDriverForPlugAndPlayDevicesA", hardwareId != nullptr ? id.c_str() : nullptr,
-                  infPath != nullptr ? inf.c_str() : nullptr, flags, reboot);
+    static wchar_t id[kArgumentChars];
+    static wchar_t inf[kArgumentChars];
+    return Answer(L"UpdateDriverForPlugAndPlayDevicesA", FromAnsi(hardwareId, id, kArgumentChars),
+                  FromAnsi(infPath, inf, kArgumentChars), flags, reboot);
 }

@@ -13,6 +13,9 @@ const wchar_t kDoubleKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
 const wchar_t kDoubleProgram[] = L"setup.exe";
 const wchar_t kBackupSuffix[] = L".testbed-backup";
 const DWORD kInstallFlagForce = 0x00000001;  // INSTALLFLAG_FORCE of newdev.h
+const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const wchar_t kMarkerValue[] = L"VantiroTestBedRestartMarker";
+const DWORD kPollMs = 50;
 
 std::wstring SystemFolder()
 {
@@ -46,9 +49,8 @@ Function BindFunction(HMODULE module, const char* name)
 bool StartsWith(const std::wstring& text, const wchar_t* prefix)
 {
     size_t length = wcslen(prefix);
-    return text.size() >= length &&
-           CompareStringOrdinal(text.c_str(), static_cast<int>(length), prefix, static_cast<int>(length), TRUE) ==
-               CSTR_EQUAL;
+    return text.size() >= length && CompareStringOrdinal(text.c_str(), static_cast<int>(length), prefix,
+                                                         static_cast<int>(length), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring ExpandVariables(const std::wstring& text)
@@ -103,6 +105,16 @@ std::wstring NewdevDoubleLogPath()
     return length == 0 || length > MAX_PATH ? std::wstring() : std::wstring(temp) + L"newdev-double-calls.txt";
 }
 
+bool MakeFolders(const std::wstring& folder)
+{
+    // Parents first; a drive root or a folder that is there already fails harmlessly.
+    for (size_t end = folder.find(L'\\'); end != std::wstring::npos; end = folder.find(L'\\', end + 1))
+        CreateDirectoryW(folder.substr(0, end).c_str(), nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DWORD attributes = GetFileAttributesW(folder.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::wstring InstalledNewdev()
 {
     std::wstring folder = SystemFolder();
@@ -115,52 +127,56 @@ bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName,
                         const std::wstring& hardwareId, const std::wstring& driverVer, const std::wstring& sysSource)
 {
     const std::wstring sys = serviceName + L".sys";
-    const std::wstring inf =
-        L"[Version]\r\n"
-        L"Signature=\"$Windows NT$\"\r\n"
-        L"Class=SCSIAdapter\r\n"
-        L"ClassGuid={4D36E97B-E325-11CE-BFC1-08002BE10318}\r\n"
-        L"Provider=%Provider%\r\n"
-        L"DriverVer=" + driverVer + L"\r\n"
-        L"\r\n"
-        L"[DestinationDirs]\r\n"
-        L"DefaultDestDir=12\r\n"
-        L"\r\n"
-        L"[SourceDisksNames]\r\n"
-        L"1=%DiskName%\r\n"
-        L"\r\n"
-        L"[SourceDisksFiles]\r\n" +
-        sys + L"=1\r\n"
-        L"\r\n"
-        L"[Manufacturer]\r\n"
-        L"%Provider%=Models\r\n"
-        L"\r\n"
-        L"[Models]\r\n"
-        L"%DeviceDesc%=DriverInstall," + hardwareId + L"\r\n"
-        L"\r\n"
-        L"[DriverInstall]\r\n"
-        L"CopyFiles=DriverFiles\r\n"
-        L"\r\n"
-        L"[DriverFiles]\r\n" +
-        sys + L"\r\n"
-        L"\r\n"
-        L"[DriverInstall.Services]\r\n"
+    const std::wstring lines[] = {
+        L"[Version]",
+        L"Signature=\"$Windows NT$\"",
+        L"Class=SCSIAdapter",
+        L"ClassGuid={4D36E97B-E325-11CE-BFC1-08002BE10318}",
+        L"Provider=%Provider%",
+        L"DriverVer=" + driverVer,
+        L"",
+        L"[DestinationDirs]",
+        L"DefaultDestDir=12",
+        L"",
+        L"[SourceDisksNames]",
+        L"1=%DiskName%",
+        L"",
+        L"[SourceDisksFiles]",
+        sys + L"=1",
+        L"",
+        L"[Manufacturer]",
+        L"%Provider%=Models",
+        L"",
+        L"[Models]",
+        L"%DeviceDesc%=DriverInstall," + hardwareId,
+        L"",
+        L"[DriverInstall]",
+        L"CopyFiles=DriverFiles",
+        L"",
+        L"[DriverFiles]",
+        sys,
+        L"",
+        L"[DriverInstall.Services]",
         // 2 is SPSVCINST_ASSOCSERVICE: the service drives the device.
-        L"AddService=" + serviceName + L",2,ServiceInstall\r\n"
-        L"\r\n"
-        L"[ServiceInstall]\r\n"
+        L"AddService=" + serviceName + L",2,ServiceInstall",
+        L"",
+        L"[ServiceInstall]",
         // Windows refuses a second service with the same display name.
-        L"DisplayName=\"VANTIRO RAID driver " + serviceName + L"\"\r\n"
-        L"ServiceType=1\r\n"
-        L"StartType=3\r\n"
-        L"ErrorControl=1\r\n"
-        L"ServiceBinary=%12%\\" + sys + L"\r\n"
-        L"\r\n"
-        L"[Strings]\r\n"
-        L"Provider=\"VANTIRO test bed\"\r\n"
-        L"DiskName=\"VANTIRO RAID driver\"\r\n"
-        L"DeviceDesc=\"VANTIRO RAID controller\"\r\n";
-    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        L"DisplayName=\"VANTIRO RAID driver " + serviceName + L"\"",
+        L"ServiceType=1",
+        L"StartType=3",
+        L"ErrorControl=1",
+        L"ServiceBinary=%12%\\" + sys,
+        L"",
+        L"[Strings]",
+        L"Provider=\"VANTIRO test bed\"",
+        L"DiskName=\"VANTIRO RAID driver\"",
+        L"DeviceDesc=\"VANTIRO RAID controller\"",
+    };
+    std::wstring inf;
+    for (const std::wstring& line : lines)
+        inf += line + L"\r\n";
+    if (!MakeFolders(folder))
         return false;
     return WriteTextFile(folder + L"\\" + infName, inf, CP_ACP) && CopyFileTo(sysSource, folder + L"\\" + sys);
 }
@@ -210,8 +226,7 @@ std::wstring ReadFileVersion(const std::wstring& path)
 std::wstring InstalledDriverPath(const std::wstring& serviceName)
 {
     std::wstring imagePath;
-    if (!ReadStringValue(HKEY_LOCAL_MACHINE, kServicesKey + serviceName, L"ImagePath", &imagePath) ||
-        imagePath.empty())
+    if (!ReadStringValue(HKEY_LOCAL_MACHINE, kServicesKey + serviceName, L"ImagePath", &imagePath) || imagePath.empty())
         return std::wstring();
     if (StartsWith(imagePath, L"\\SystemRoot\\"))
         return WindowsFolder() + imagePath.substr(wcslen(L"\\SystemRoot"));
@@ -232,8 +247,8 @@ std::wstring ReadInstalledDriverVersion(const std::wstring& serviceName)
 bool SetServiceImagePath(const std::wstring& serviceName, const std::wstring& value)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServicesKey + serviceName).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kServicesKey + serviceName).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = SetStringValue(key, L"ImagePath", REG_EXPAND_SZ, value);
     RegCloseKey(key);
@@ -298,8 +313,7 @@ bool SetNewdevAnswer(const NewdevAnswer& answer)
                                        nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = SetDwordValue(key, L"Result", answer.succeed ? 1 : 0) && SetDwordValue(key, L"Reboot", answer.reboot) &&
-              SetDwordValue(key, L"LastError", answer.lastError) &&
-              SetStringValue(key, L"CallLog", REG_SZ, log);
+              SetDwordValue(key, L"LastError", answer.lastError) && SetStringValue(key, L"CallLog", REG_SZ, log);
     RegCloseKey(key);
     return ok;
 }
@@ -308,10 +322,9 @@ bool StopUsingNewdevDouble()
 {
     std::wstring installed = InstalledNewdev();
     std::wstring backup = installed + kBackupSuffix;
-    bool ok = Gone(RegDeleteKeyValueW(HKEY_CURRENT_USER,
-                                      (std::wstring(L"Software\\Wine\\AppDefaults\\") + kDoubleProgram +
-                                       L"\\DllOverrides").c_str(),
-                                      L"newdev"));
+    bool ok = Gone(RegDeleteKeyValueW(
+        HKEY_CURRENT_USER,
+        (std::wstring(L"Software\\Wine\\AppDefaults\\") + kDoubleProgram + L"\\DllOverrides").c_str(), L"newdev"));
     std::wstring log = NewdevDoubleLogPath();
     ok = (log.empty() || DeleteTree(log)) && Gone(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kDoubleKey)) && ok;
     if (!installed.empty() && GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -337,6 +350,36 @@ std::vector<std::wstring> ReadNewdevDoubleCalls()
         start = end + 2;
     }
     return calls;
+}
+
+bool PlantRestartMarker(const std::wstring& markerPath)
+{
+    std::wstring folder = SystemFolder();
+    HKEY key = nullptr;
+    if (folder.empty() || !DeleteTree(markerPath) ||
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+        return false;
+    bool ok = SetStringValue(key, kMarkerValue, REG_SZ,
+                             L"\"" + folder + L"\\cmd.exe\" /c echo restarted> \"" + markerPath + L"\"");
+    RegCloseKey(key);
+    return ok;
+}
+
+bool RemoveRestartMarker()
+{
+    return Gone(RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kRunOnceKey, kMarkerValue));
+}
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
 }
 
 }  // namespace testbed

@@ -15,14 +15,16 @@ namespace testbed {
 // <serviceName>.sys. The INF installs that file into %SystemRoot%\System32\drivers
 // and a demand-start kernel service <serviceName> for hardwareId. driverVer is
 // the whole DriverVer value, written as given (e.g. L"05/01/2024,2.0.0.5").
-// The folder is made when missing.
+// The folder and its parents are made when missing.
 bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName, const std::wstring& serviceName,
                         const std::wstring& hardwareId, const std::wstring& driverVer, const std::wstring& sysSource);
 
 // The real newdev.dll's UpdateDriverForPlugAndPlayDevicesW with
 // INSTALLFLAG_FORCE, loaded from the system folder by this process. Under Wine
 // the test process always gets the builtin, even while the double is in place.
-// On failure GetLastError() holds the reason.
+// Wine 8's builtin returns TRUE and *reboot FALSE even when no present device
+// has the ID, the INF is missing or lists no model for it: check the outcome
+// with ReadInstalledDriverVersion.
 bool InstallDriver(const std::wstring& hardwareId, const std::wstring& infPath, BOOL* reboot);
 
 // "a.b.c.d" from a file's VS_FIXEDFILEINFO; empty when there is none.
@@ -49,8 +51,8 @@ bool UninstallDriver(const std::wstring& serviceName);
 // What the newdev.dll double answers to UpdateDriverForPlugAndPlayDevicesW/A.
 struct NewdevAnswer {
     bool succeed = true;
-    bool reboot = false;   // *reboot on success
-    DWORD lastError = 0;   // SetLastError on failure, e.g. 0xE0000203 or ERROR_FILE_NOT_FOUND
+    bool reboot = false;  // *reboot on success
+    DWORD lastError = 0;  // SetLastError on failure, e.g. 0xE0000203 or ERROR_FILE_NOT_FOUND
     static NewdevAnswer Success(bool rebootNeeded)
     {
         NewdevAnswer answer;
@@ -82,5 +84,16 @@ bool StopUsingNewdevDouble();
 // where the last field tells whether the caller passed a reboot pointer (the A
 // variant logs its arguments converted from the ANSI code page).
 std::vector<std::wstring> ReadNewdevDoubleCalls();
+
+// Under Wine 8, ExitWindowsEx with EWX_REBOOT returns TRUE at once; then
+// wineboot ends every process that owns a visible window (after
+// WM_QUERYENDSESSION and WM_ENDSESSION) and runs the HKLM RunOnce commands, as
+// at a restart. Without EWX_REBOOT (shutdown, logoff) the RunOnce commands
+// stay. So a RunOnce command that writes markerPath tells that a restart was
+// asked for, some 100 ms after the call.
+bool PlantRestartMarker(const std::wstring& markerPath);
+// Takes the command out again when no restart has run it.
+bool RemoveRestartMarker();
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 
 }  // namespace testbed

@@ -152,11 +152,12 @@ public:
 
     void Poll(const std::vector<DWORD>& processIds)
     {
-        for (const auto& window : SnapshotWindows(processIds)) {
+        const std::vector<WindowInfo> windows = SnapshotWindows(processIds);
+        for (const auto& window : windows) {
             if (std::find(handled_.begin(), handled_.end(), window.hwnd) != handled_.end())
                 continue;
             if (IsMessageBox(window)) {
-                AnswerBox(window);
+                AnswerBox(window, windows);
             } else {
                 Remember(window);
             }
@@ -187,10 +188,14 @@ private:
         return FindButton(buttons, id) != nullptr ? id : DefaultButtonId(box.hwnd, buttons);
     }
 
-    void AnswerBox(const WindowInfo& box)
+    void AnswerBox(const WindowInfo& box, const std::vector<WindowInfo>& windows)
     {
         Buttons buttons = ButtonsLeftToRight(box);
         BoxSeen seen = DescribeBox(box, buttons);
+        for (const auto& window : windows) {
+            if (!IsMessageBox(window))
+                seen.alongside.push_back(window);
+        }
         seen.atMs = GetTickCount() - startTick_;
         const ControlInfo* button = FindButton(buttons, ChooseButton(box, buttons, &seen.scripted));
         if (button != nullptr) {

@@ -110,6 +110,8 @@ struct BoxSeen {
     bool scripted = false;
     std::wstring pressed;  // text of the button pressed, empty if none was
     DWORD atMs = 0;        // since the child started
+    // The process's other visible top-level windows while the box was up.
+    std::vector<WindowInfo> alongside;
 };
 
 struct WindowSeen {

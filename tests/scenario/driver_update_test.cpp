@@ -173,6 +173,9 @@ TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
     InstallDriverVersion(entry, L"1.0.0.1");
     WriteSetupFile({entry});
     ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)));
+    // Wine runs the machine's RunOnce commands when a restart is asked for.
+    const std::wstring marker = Folder() + L"restarted.txt";
+    ASSERT_TRUE(testbed::PlantRestartMarker(marker));
 
     testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::No)});
     EXPECT_EQ(0u, result.run.exitCode);
@@ -187,6 +190,8 @@ TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
     EXPECT_EQ(0u, result.run.exitCode);
     ExpectBoxes(result, {});
     EXPECT_EQ(L"Driver installed(Need to reboot)", Log().back());
+    EXPECT_FALSE(testbed::WaitForFile(marker, 2000)) << "no restart was asked for";
+    testbed::RemoveRestartMarker();
 }
 
 }  // namespace
@@ -218,6 +223,72 @@ TEST_F(DriverUpdate, ReadsTheInstalledVersionWhereverImagePathPointsAsWindowsWri
         DeleteFileW((ProductFolder() + L"devupd.log").c_str());
         testbed::UninstallDriver(entry.service);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// "window=left,top,right,bottom:text" parts of a double's call line.
+std::vector<std::wstring> WindowsDuringCall(const std::wstring& call)
+{
+    std::vector<std::wstring> windows;
+    for (size_t at = call.find(L"\twindow="); at != std::wstring::npos; at = call.find(L"\twindow=", at + 1)) {
+        size_t end = call.find(L'\t', at + 1);
+        windows.push_back(call.substr(at + 8, end == std::wstring::npos ? std::wstring::npos : end - at - 8));
+    }
+    return windows;
+}
+
+TEST_F(DriverUpdate, ProgressWindowIsCentredWhileAnEntryIsHandledAndGoneAfterwards)
+{
+    Entry first = AddEntry(L"2.0.0.5");
+    Entry second = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(first, L"1.0.0.1");
+    InstallDriverVersion(second, L"1.0.0.1");
+    WriteSetupFile({first, second});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Failure(ERROR_FILE_NOT_FOUND)));
+
+    testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)});
+    EXPECT_EQ(87u, result.run.exitCode);
+    ExpectBoxes(result, {YesNoBox(kConfirmDriver), ErrorBox(kFailed87)});
+
+    // 186 x 42 dialog units; the position is integer arithmetic on the screen size.
+    std::vector<std::wstring> calls = testbed::ReadNewdevDoubleCalls();
+    ASSERT_EQ(2u, calls.size());
+    for (const std::wstring& call : calls) {
+        std::vector<std::wstring> windows = WindowsDuringCall(call);
+        ASSERT_EQ(1u, windows.size()) << "one progress window per entry: " << testing::PrintToString(call);
+        long left = 0, top = 0, right = 0, bottom = 0;
+        ASSERT_EQ(4, swscanf(windows[0].c_str(), L"%ld,%ld,%ld,%ld", &left, &top, &right, &bottom));
+        EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) / 2 - (right - left) / 2, left);
+        EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - (bottom - top) / 2, top);
+        EXPECT_EQ(L"Updating VANTIRO RAID Driver...", windows[0].substr(windows[0].find(L':') + 1));
+    }
+    EXPECT_TRUE(result.boxes.back().alongside.empty()) << "a window is still there beside the last box";
+
+    result = RunSetup(L"/QN", {Answer(Button::Ok)});
+    calls = testbed::ReadNewdevDoubleCalls();
+    ASSERT_EQ(4u, calls.size());
+    EXPECT_TRUE(WindowsDuringCall(calls[2]).empty()) << "no progress window in quiet mode";
+    EXPECT_TRUE(result.windows.empty());
+}
+
+TEST_F(DriverUpdate, YesToTheRestartQuestionRestartsWindows)
+{
+    Entry entry = AddEntry(L"2.0.0.5");
+    InstallDriverVersion(entry, L"1.0.0.1");
+    WriteSetupFile({entry});
+    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)));
+    const std::wstring marker = Folder() + L"restarted.txt";
+    ASSERT_TRUE(testbed::PlantRestartMarker(marker));
+
+    testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Yes)});
+    EXPECT_EQ(0u, result.run.exitCode);
+    ExpectBoxes(result, {YesNoBox(kConfirmDriver), YesNoBox(kRestart)});
+    EXPECT_TRUE(testbed::WaitForFile(marker, 5000));
+    testbed::RemoveRestartMarker();
+    EXPECT_EQ(L"Reboot...", Log().back());
 }
 
 }  // namespace

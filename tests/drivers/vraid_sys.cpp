@@ -5,11 +5,11 @@
 // Failing as a driver does that finds no hardware has Wine unload it at once.
 typedef long NTSTATUS;
 
-#define STATUS_NO_SUCH_DEVICE ((NTSTATUS)0xC000000EL)
+const NTSTATUS kStatusNoSuchDevice = static_cast<NTSTATUS>(0xC000000EL);
 
-NTSTATUS __stdcall DriverEntry(void* driverObject, void* registryPath)
+extern "C" NTSTATUS __stdcall DriverEntry(void* driverObject, void* registryPath)
 {
     (void)driverObject;
     (void)registryPath;
-    return STATUS_NO_SUCH_DEVICE;
+    return kStatusNoSuchDevice;
 }

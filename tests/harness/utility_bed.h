@@ -1,0 +1,94 @@
+// The ZELMON utility on the test machine: its packages (built from
+// tests/packages into packages\ beside the test programs), installed and
+// removed by the real msiexec, the registry it leaves, and its zelmsvc service.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testbed {
+
+// One ProductCode for every package, old and new alike.
+extern const wchar_t kZelmonProductCode[];
+// Package file names under PackagePath(); all install zelmsvc.exe into
+// <TARGETDIR>\ZELMON\ (TARGETDIR defaults to %ProgramFiles%\VANTIRO\).
+extern const wchar_t kZelmonOld[];          // 1.2.9
+extern const wchar_t kZelmonNew[];          // 1.2.10
+extern const wchar_t kZelmonFailInstall[];  // 1.2.10; its install ends with 1603
+extern const wchar_t kZelmonFailRemoval[];  // 1.2.9; its removal ends with 1603 unless FORCEREMOVAL=1
+extern const wchar_t kZelmonNoVersion[];    // no ProductVersion row
+extern const wchar_t kZelmonVersion63[];    // ProductVersion of 63 characters
+extern const wchar_t kZelmonVersion64[];    // ProductVersion of 64 characters
+extern const wchar_t kZelmonOldVersion[];   // L"1.2.9"
+extern const wchar_t kZelmonNewVersion[];   // L"1.2.10"
+extern const wchar_t kZelmonServiceName[];  // L"zelmsvc"
+extern const wchar_t kZelmonKey[];          // HKLM SOFTWARE\VANTIRO\ZELMON\Zelmsvc
+extern const wchar_t kZelmonSettingsKey[];  // HKLM SOFTWARE\VANTIRO\ZELMON\Zelmsvc\Settings
+// Exit code of the helpers below when msiexec could not be started at all.
+const DWORD kNotStarted = 0xFFFFFFFF;
+
+// packages\<name> in the folder of the running test program.
+std::wstring PackagePath(const std::wstring& name);
+// %ProgramFiles%\VANTIRO\ZELMON\, where a package goes without TARGETDIR.
+std::wstring DefaultZelmonFolder();
+
+// msiexec.exe /i "<msiPath>" /qn <properties>, e.g. properties
+// L"TARGETDIR=\"C:\\Tools\\\"", waited for; msiexec's exit code (0, 1603, ...),
+// kNotStarted, or 0xDEADBEEF when it had to be killed.
+DWORD InstallPackage(const std::wstring& msiPath, const std::wstring& properties = std::wstring());
+// msiexec.exe /x <productCode> /qn <properties>. Wine 8 takes the files away
+// only from where the package would put them now (TARGETDIR of this command,
+// else the default): files of an install under another TARGETDIR stay behind,
+// while its service and registry values go.
+DWORD UninstallProduct(const std::wstring& productCode, const std::wstring& properties = std::wstring());
+// The registered UninstallString with " /qn" appended, as setup.exe runs it;
+// kNotStarted when there is none.
+DWORD RunUninstallString(const std::wstring& productCode);
+// Leaves no trace of the utility: the product (even one whose removal fails),
+// its service, HKLM\SOFTWARE\VANTIRO and the folders given (e.g. install folders).
+bool RemoveZelmon(const std::vector<std::wstring>& folders = std::vector<std::wstring>());
+
+// Windows Installer's own view (MsiQueryProductStateW == INSTALLSTATE_DEFAULT).
+bool IsProductInstalled(const std::wstring& productCode);
+// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<productCode>, the
+// entry setup.exe reads; an absent value reads as empty.
+struct UninstallEntry {
+    bool exists = false;
+    std::wstring displayVersion;
+    std::wstring uninstallString;  // msiexec stores REG_EXPAND_SZ "MsiExec.exe /X{code}"
+    DWORD uninstallStringType = REG_NONE;
+};
+UninstallEntry ReadUninstallEntry(const std::wstring& productCode);
+// Rewrites (or with REG_NONE deletes) one value of that entry, e.g. an
+// UninstallString that fails. msiexec /x keeps working: it has its own records.
+bool SetUninstallValue(const std::wstring& productCode, const std::wstring& name, const std::wstring& value,
+                       DWORD type = REG_SZ);
+
+// InstallationDirectory under kZelmonKey, as written (msiexec writes it with a
+// trailing backslash); empty when absent.
+std::wstring InstallationDirectory();
+bool SetInstallationDirectory(const std::wstring& value);
+// A value under kZelmonSettingsKey: REG_SZ as is, REG_DWORD in decimal;
+// *exists tells an empty value from a missing one.
+std::wstring ReadSetting(const std::wstring& name, bool* exists = nullptr);
+bool WriteSetting(const std::wstring& name, const std::wstring& value);
+bool WriteSetting(const std::wstring& name, DWORD value);
+
+// The service manager's state of a service (SERVICE_RUNNING, ...), 0 when
+// there is no such service.
+DWORD ServiceState(const std::wstring& serviceName);
+bool IsServiceRunning(const std::wstring& serviceName);
+bool WaitForServiceState(const std::wstring& serviceName, DWORD state, DWORD timeoutMs);
+// Running services.exe processes. Wine 8 starts a second one when
+// `wineboot -i` runs on a prefix that Wine has just made (its first run already
+// did the init); each keeps its own list, so services come and go at random
+// and msiexec fails with 1627. A case that needs services wants exactly one.
+size_t ServiceManagerCount();
+// zelmsvc.log in folder: one line per start and stop, oldest first, e.g.
+// "started 2024-05-01 12:34:56.789 pid 1234", "stopped ...".
+std::vector<std::wstring> ServiceLog(const std::wstring& folder);
+size_t ServiceStarts(const std::wstring& folder);
+
+}  // namespace testbed
