@@ -1,7 +1,9 @@
 #!/bin/bash
-# Times a quiet run of setup.exe that ends at "no controller" against Wine's
-# start of a trivial GUI program, in one fresh prefix; prints the median of
-# RUNS runs of each (default 9), in milliseconds.
+# Medians of RUNS runs (default 9), in milliseconds, in one fresh prefix:
+#  - a quiet run of setup.exe that ends at "no controller", against Wine's
+#    start of a trivial GUI program;
+#  - a quiet run that updates a driver (1.0.0.1 in place, 2.0.0.5 packaged),
+#    against the same run with the driver already current.
 set -eu
 cd "$(dirname "$0")/.."
 runs=${RUNS:-9}
@@ -9,26 +11,53 @@ scripts/install-deps.sh
 scripts/build.sh >/dev/null
 . scripts/testbed.sh
 trap testbed_stop EXIT
-testbed_start "$PWD/build/bench"
-product="$PWD/build/bench/product"
-mkdir -p "$product"
-cp build/bin/setup.exe "$product/"
-printf '[Install]\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\nDeviceID=PCI\\VEN_FFFF&DEV_ABSENT\r\n' >"$product/Inst.Inf"
+bench="$PWD/build/bench"
+testbed_start "$bench"
+bin="$PWD/build/bin"
+w() { winepath -w "$1"; }
+quietly() { "$@" >>"$bench/prepare.log" 2>&1 || true; }
 
+# Runs "$@" once untimed first, then RUNS times with PREPARE (untimed) before each.
 median_ms() {
   local times=() start end
   for _ in $(seq "$runs"); do
+    [ -n "${PREPARE:-}" ] && $PREPARE
     start=$(date +%s%N)
     "$@" >/dev/null 2>&1 || true
     end=$(date +%s%N)
-    times+=($(( (end - start) / 1000000 )))
+    times+=($(((end - start) / 1000000)))
   done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p"
+  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
 }
 
-wine build/bin/trivial.exe >/dev/null 2>&1 || true
-trivial=$(median_ms wine build/bin/trivial.exe)
-quiet=$(median_ms wine "$product/setup.exe" /QN)
-echo "setup.exe size: $(stat -c %s build/bin/setup.exe) bytes"
+absent="$bench/absent"
+mkdir -p "$absent"
+cp "$bin/setup.exe" "$absent/"
+printf '[Install]\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\nDeviceID=PCI\\VEN_FFFF&DEV_ABSENT\r\n' \
+  >"$absent/Inst.Inf"
+quietly wine "$bin/trivial.exe"
+trivial=$(median_ms wine "$bin/trivial.exe")
+no_controller=$(median_ms wine "$absent/setup.exe" /QN)
+
+id='PCI\VEN_1D5A&DEV_0BE7'
+product="$bench/product"
+mkdir -p "$product/Drivers" "$bench/old"
+cp "$bin/setup.exe" "$product/"
+printf '[Install]\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vbench\r\nDeviceID=%s\r\n' "$id" >"$product/Inst.Inf"
+quietly wine "$bin/testbed_device.exe" create "$id"
+quietly wine "$bin/testbed_device.exe" package "$(w "$product/Drivers/vbench")" vbench "$id" "05/01/2024,2.0.0.5" \
+  "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
+quietly wine "$bin/testbed_device.exe" package "$(w "$bench/old/vbench")" vbench "$id" "01/01/2020,1.0.0.1" \
+  "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
+put_old_driver() {
+  quietly wine "$bin/testbed_device.exe" uninstall-driver vbench
+  quietly wine "$bin/testbed_device.exe" install-driver "$id" "$(w "$bench/old/vbench/vbench.inf")"
+}
+updating=$(PREPARE=put_old_driver median_ms wine "$product/setup.exe" /QN)
+current=$(median_ms wine "$product/setup.exe" /QN)
+
+echo "setup.exe size: $(stat -c %s "$bin/setup.exe") bytes"
 echo "trivial program start, median of $runs: $trivial ms"
-echo "setup.exe /QN, no controller, median of $runs: $quiet ms"
+echo "setup.exe /QN ending at no controller, median of $runs: $no_controller ms"
+echo "setup.exe /QN updating the driver, median of $runs: $updating ms"
+echo "setup.exe /QN with the driver current, median of $runs: $current ms"

@@ -1,17 +1,22 @@
 #!/bin/bash
-# Builds setup.exe and runs it once on the sample product folder in a fresh Wine
-# prefix whose simulated RAID controller carries the sample's hardware ID.
+# Builds setup.exe and runs it once on a sample product folder in a fresh Wine
+# prefix: a simulated RAID controller with the sample's hardware ID, an older
+# driver (1.0.0.1) and an older ZELMON utility (1.2.9) in place, and in the
+# product folder the newer driver (2.0.0.5) and utility (1.2.10).
 #   scripts/demo.sh            the automated user answers Yes, then OK
 #   scripts/demo.sh /QN        quiet run
 #   scripts/demo.sh --no       the automated user answers No
-# Prints every box shown, the exit code and the debug log.
+#   scripts/demo.sh --fresh    nothing installed before: a first installation
+# Prints every box shown, the exit code, the debug log and what is installed afterwards.
 set -eu
 cd "$(dirname "$0")/.."
 answers=yes,ok
+fresh=0
 args=()
 for a in "$@"; do
   case "$a" in
     --no) answers=no ;;
+    --fresh) fresh=1 ;;
     *) args+=("$a") ;;
   esac
 done
@@ -19,19 +24,43 @@ scripts/install-deps.sh
 scripts/build.sh
 . scripts/testbed.sh
 trap testbed_stop EXIT
-testbed_start "$PWD/build/demo"
-product="$PWD/build/demo/product"
-mkdir -p "$product"
-cp samples/product/Inst.Inf build/bin/setup.exe "$product/"
+demo="$PWD/build/demo"
+testbed_start "$demo"
+bin="$PWD/build/bin"
+product="$demo/product"
+mkdir -p "$product/Drivers"
+cp samples/product/Inst.Inf "$bin/setup.exe" "$product/"
+cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$product/ZelmonUtility.msi"
 hardware_id=$(sed -n 's/^DeviceID=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
-wine build/bin/testbed_device.exe create "$hardware_id" >build/demo/device.txt 2>&1
-echo "simulated controller: $hardware_id ($(tr -d '\r' <build/demo/device.txt))"
-wine build/bin/testbed_run.exe --answers "$answers" -- "$(winepath -w "$product/setup.exe")" "${args[@]}" \
-  >build/demo/run.txt 2>&1 || true
-tr -d '\r' <build/demo/run.txt
+service=$(sed -n 's/^DeviceName=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
+w() { winepath -w "$1"; }
+run() { wine "$@" >>"$demo/prepare.log" 2>&1; }
+run "$bin/testbed_device.exe" create "$hardware_id"
+run "$bin/testbed_device.exe" package "$(w "$product/Drivers/$service")" "$service" "$hardware_id" \
+  "05/01/2024,2.0.0.5" "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
+echo "simulated controller: $hardware_id"
+if [ $fresh -eq 0 ]; then
+  mkdir -p "$demo/old"
+  run "$bin/testbed_device.exe" package "$(w "$demo/old/$service")" "$service" "$hardware_id" \
+    "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
+  run "$bin/testbed_device.exe" install-driver "$hardware_id" "$(w "$demo/old/$service/$service.inf")"
+  run msiexec /i "$(w "$bin/packages/ZelmonUtility-1.2.9.msi")" /qn
+  echo "installed before: driver 1.0.0.1, ZELMON utility 1.2.9"
+fi
+wine "$bin/testbed_run.exe" --answers "$answers" -- "$(w "$product/setup.exe")" "${args[@]}" \
+  >"$demo/run.txt" 2>&1 || true
+tr -d '\r' <"$demo/run.txt"
 echo "--- devupd.log"
 if [ -f "$product/devupd.log" ]; then
-  iconv -f UTF-16LE -t UTF-8 "$product/devupd.log" | tr -d '\r'
+  # The machine's other devices are left out of the search lines.
+  iconv -f UTF-16LE -t UTF-8 "$product/devupd.log" | tr -d '\r' |
+    awk -v id="Device=$hardware_id" '/ Device=/ && index($0, id) == 0 { next } NF { print }'
+  echo "(lines for the machine's other devices left out)"
 else
   echo "(none)"
 fi
+echo "--- afterwards"
+wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}' \
+  /v DisplayVersion 2>/dev/null | tr -d '\r' | grep DisplayVersion || echo "ZELMON utility: not installed"
+wine reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$service" /v ImagePath 2>/dev/null | tr -d '\r' |
+  grep ImagePath || echo "driver service: none"
