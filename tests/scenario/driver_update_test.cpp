@@ -9,9 +9,6 @@ namespace {
 using testbed::Answer;
 using testbed::Button;
 
-const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
-const wchar_t kFailed87[] = L"Installation operation failed.(87)";
-const wchar_t kConfirmDriver[] = L"Are you sure you want to update VANTIRO RAID driver?";
 const wchar_t kRestart[] =
     L"The RAID driver has been updated. You must reboot your computer to enable this software. \n"
     L"Do you want to restart your computer now?";
@@ -51,9 +48,7 @@ TEST_F(DriverUpdate, InstallsTheNewerPackagedDriver)
         L"Driver installed(No reboot)",
     };
     // The update pass starts with the second "Section=Driver0".
-    std::vector<std::wstring> log = Log();
-    ASSERT_GE(log.size(), expected.size());
-    EXPECT_EQ(expected, std::vector<std::wstring>(log.end() - static_cast<long>(expected.size()), log.end()));
+    EXPECT_EQ(expected, LogTail(expected.size()));
 }
 
 TEST_F(DriverUpdate, LeavesACurrentDriverAlone)
@@ -140,9 +135,7 @@ TEST_F(DriverUpdate, MissingEntrySectionEndsThePassWithThree)
         L"No items in section Install of " + ProductFolder() + L"Inst.Inf",
         L"No device defined in ini file(1)",
     };
-    std::vector<std::wstring> log = Log();
-    ASSERT_GE(log.size(), expected.size());
-    EXPECT_EQ(expected, std::vector<std::wstring>(log.end() - static_cast<long>(expected.size()), log.end()));
+    EXPECT_EQ(expected, LogTail(expected.size()));
 }
 
 TEST_F(DriverUpdate, FailedUpdateIsReportedWithItsError)

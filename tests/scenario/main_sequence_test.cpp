@@ -8,13 +8,6 @@ namespace {
 using testbed::Answer;
 using testbed::Button;
 
-const wchar_t kConfirmUtility[] = L"Are you sure you want to install VANTIRO RAID utility?";
-const wchar_t kConfirmDriver[] = L"Are you sure you want to update VANTIRO RAID driver?";
-const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
-const wchar_t kNoFiles[] = L"No files found.";
-const wchar_t kNoController[] = L"You cannot install the software on your computer.";
-const wchar_t kWrongOs[] = L"You cannot install the software on your OS.";
-
 // Inst.Inf for one controller entry; install lines go to [Install].
 std::string SetupFile(const std::wstring& hardwareId, const std::string& install = "Debug=1\r\nMSI=util.msi\r\n")
 {

@@ -1,9 +1,19 @@
 #include "scenario.h"
 
+#include <algorithm>
+
 #include "driver_bed.h"
 
 const wchar_t kCaption[] = L"VANTIRO RAID Setup";
 const wchar_t kCaptionJapanese[] = L"VANTIRO RAID \u30bb\u30c3\u30c8\u30a2\u30c3\u30d7";
+const wchar_t kConfirmUtility[] = L"Are you sure you want to install VANTIRO RAID utility?";
+const wchar_t kConfirmDriver[] = L"Are you sure you want to update VANTIRO RAID driver?";
+const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
+const wchar_t kCompleted[] = L"VANTIRO RAID Utility has been successfully installed.";
+const wchar_t kNoFiles[] = L"No files found.";
+const wchar_t kNoController[] = L"You cannot install the software on your computer.";
+const wchar_t kWrongOs[] = L"You cannot install the software on your OS.";
+const wchar_t kFailed87[] = L"Installation operation failed.(87)";
 
 namespace {
 
@@ -139,6 +149,12 @@ std::vector<std::wstring> Scenario::LogFrom(const std::wstring& start) const
         }
     }
     return std::vector<std::wstring>();
+}
+
+std::vector<std::wstring> Scenario::LogTail(size_t count) const
+{
+    std::vector<std::wstring> log = Log();
+    return std::vector<std::wstring>(log.end() - static_cast<long>(std::min(count, log.size())), log.end());
 }
 
 testbed::RunResult Scenario::RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,

@@ -72,6 +72,8 @@ protected:
     // The log's lines from the last one equal to start on: the update pass
     // comes after the detect pass.
     std::vector<std::wstring> LogFrom(const std::wstring& start) const;
+    // The last count lines of Log(), fewer when there are not as many.
+    std::vector<std::wstring> LogTail(size_t count) const;
 
 private:
     std::wstring folder_;
@@ -88,6 +90,14 @@ struct ExpectedBox {
 
 extern const wchar_t kCaption[];
 extern const wchar_t kCaptionJapanese[];
+extern const wchar_t kConfirmUtility[];
+extern const wchar_t kConfirmDriver[];
+extern const wchar_t kAlreadyInstalled[];
+extern const wchar_t kCompleted[];
+extern const wchar_t kNoFiles[];
+extern const wchar_t kNoController[];
+extern const wchar_t kWrongOs[];
+extern const wchar_t kFailed87[];
 
 ExpectedBox YesNoBox(const std::wstring& text);
 ExpectedBox ErrorBox(const std::wstring& text);

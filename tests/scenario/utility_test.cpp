@@ -10,9 +10,6 @@ namespace {
 using testbed::Answer;
 using testbed::Button;
 
-const wchar_t kConfirmUtility[] = L"Are you sure you want to install VANTIRO RAID utility?";
-const wchar_t kCompleted[] = L"VANTIRO RAID Utility has been successfully installed.";
-const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
 const wchar_t kCodeQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductCode'";
 const wchar_t kVersionQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductVersion'";
 
