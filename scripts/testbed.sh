@@ -31,8 +31,9 @@ testbed_start() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >>"$dir/wineboot.log" 2>&1
 }
 
+# Runs from EXIT traps of scripts with set -e: nothing here may fail the script.
 testbed_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
-  [ -n "${TESTBED_XVFB_PID:-}" ] && kill "$TESTBED_XVFB_PID" >/dev/null 2>&1
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "${TESTBED_XVFB_PID:-}" ]; then kill "$TESTBED_XVFB_PID" >/dev/null 2>&1 || true; fi
   TESTBED_XVFB_PID=
 }

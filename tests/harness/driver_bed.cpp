@@ -282,12 +282,7 @@ bool UninstallDriver(const std::wstring& serviceName)
 
 std::wstring DefaultNewdevDoublePath()
 {
-    wchar_t self[MAX_PATH] = L"";
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::wstring();
-    std::wstring path(self, length);
-    return path.substr(0, path.rfind(L'\\') + 1) + L"doubles\\newdev.dll";
+    return TestProgramFolder() + L"doubles\\newdev.dll";
 }
 
 bool UseNewdevDouble(const NewdevAnswer& answer, const std::wstring& doublePath)

@@ -128,4 +128,14 @@ void PrintLine(const std::wstring& line)
     }
 }
 
+std::wstring TestProgramFolder()
+{
+    wchar_t self[MAX_PATH] = L"";
+    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::wstring();
+    std::wstring path(self, length);
+    return path.substr(0, path.rfind(L'\\') + 1);
+}
+
 }  // namespace testbed

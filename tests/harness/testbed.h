@@ -146,6 +146,9 @@ bool DeleteTree(const std::wstring& path);
 // A new empty folder under %TEMP%; empty string on failure.
 std::wstring MakeTempFolder(const std::wstring& prefix);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
+// The folder of the running test program, ending in "\": setup.exe and the
+// built test files lie there. Empty when it cannot be told.
+std::wstring TestProgramFolder();
 
 // Characters the code page lacks become its default character.
 std::string ToBytes(const std::wstring& text, UINT codePage);

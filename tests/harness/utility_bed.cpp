@@ -130,12 +130,7 @@ bool StopAndDeleteService(const std::wstring& serviceName)
 
 std::wstring PackagePath(const std::wstring& name)
 {
-    wchar_t path[MAX_PATH] = L"";
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return std::wstring();
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.rfind(L'\\') + 1) + L"packages\\" + name;
+    return TestProgramFolder() + L"packages\\" + name;
 }
 
 std::wstring DefaultZelmonFolder()

@@ -21,14 +21,6 @@ const DWORD kRunTimeoutMs = 60000;
 
 }  // namespace
 
-std::wstring TestProgramFolder()
-{
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
 void Scenario::SetUp()
 {
     folder_ = testbed::MakeTempFolder(L"scenario");

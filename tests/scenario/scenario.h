@@ -7,8 +7,7 @@
 
 #include "testbed.h"
 
-// The folder of the test programs, with setup.exe and the built test files.
-std::wstring TestProgramFolder();
+using testbed::TestProgramFolder;
 
 // One controller entry of Inst.Inf: its driver service and hardware ID.
 struct Entry {

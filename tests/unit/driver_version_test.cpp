@@ -5,6 +5,7 @@
 #include "driver/driver_version.h"
 #include "setup/setup_state.h"
 #include "test_files.h"
+#include "testbed.h"
 
 namespace {
 
@@ -107,10 +108,7 @@ namespace {
 
 std::wstring TestProgramFile(const std::wstring& name)
 {
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.rfind(L'\\') + 1) + name;
+    return testbed::TestProgramFolder() + name;
 }
 
 TEST(GetFileVersionText, ReadsTheFixedFileVersion)

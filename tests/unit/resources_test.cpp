@@ -3,6 +3,7 @@
 #include <string>
 
 #include "test_files.h"
+#include "testbed.h"
 
 namespace {
 
@@ -54,11 +55,7 @@ class ResourcesTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t self[MAX_PATH];
-        DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
-        ASSERT_TRUE(length > 0 && length < MAX_PATH);
-        std::wstring path(self, length);
-        path = path.substr(0, path.rfind(L'\\') + 1) + L"setup.exe";
+        std::wstring path = testbed::TestProgramFolder() + L"setup.exe";
         module_ = LoadLibraryExW(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         ASSERT_NE(nullptr, module_) << "cannot load " << testing::PrintToString(path);
     }
