@@ -211,6 +211,17 @@ TEST_F(MainSequence, JapaneseUserInterfaceShowsTheJapaneseTexts)
                   testbed::BoxIcon::Error,
                   {}}},
                 kCaptionJapanese);
+
+    // A controller whose driver service is missing: the update fails, and the
+    // failure box shows its number behind the Japanese text.
+    WriteSetupFile({AddEntry(L"2.0.0.5")}, "MSI=\r\n");
+    result = RunSetup(L"/QN", {Answer(Button::Ok)}, japanese);
+    EXPECT_EQ(87u, result.run.exitCode);
+    ExpectBoxes(result,
+                {{L"\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002(87)",
+                  testbed::BoxIcon::Error,
+                  {}}},
+                kCaptionJapanese);
 }
 
 }  // namespace
