@@ -15,6 +15,20 @@ const wchar_t kRestart[] =
 
 class DriverUpdate : public Scenario {
 protected:
+    // An older driver in place, a newer one packaged, a driver update that
+    // asks for a restart, and the file that appears when Windows is asked to
+    // restart (Wine runs the machine's RunOnce commands then). Empty on failure.
+    std::wstring RestartMarker()
+    {
+        Entry entry = AddEntry(L"2.0.0.5");
+        InstallDriverVersion(entry, L"1.0.0.1");
+        WriteSetupFile({entry});
+        const std::wstring marker = Folder() + L"restarted.txt";
+        bool ready = !HasFatalFailure() && testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)) &&
+                     testbed::PlantRestartMarker(marker);
+        return ready ? marker : std::wstring();
+    }
+
     void TearDown() override
     {
         testbed::StopUsingNewdevDouble();
@@ -162,13 +176,8 @@ TEST_F(DriverUpdate, FailedUpdateIsReportedWithItsError)
 
 TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
 {
-    Entry entry = AddEntry(L"2.0.0.5");
-    InstallDriverVersion(entry, L"1.0.0.1");
-    WriteSetupFile({entry});
-    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)));
-    // Wine runs the machine's RunOnce commands when a restart is asked for.
-    const std::wstring marker = Folder() + L"restarted.txt";
-    ASSERT_TRUE(testbed::PlantRestartMarker(marker));
+    const std::wstring marker = RestartMarker();
+    ASSERT_FALSE(marker.empty());
 
     testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::No)});
     EXPECT_EQ(0u, result.run.exitCode);
@@ -269,12 +278,8 @@ TEST_F(DriverUpdate, ProgressWindowIsCentredWhileAnEntryIsHandledAndGoneAfterwar
 
 TEST_F(DriverUpdate, YesToTheRestartQuestionRestartsWindows)
 {
-    Entry entry = AddEntry(L"2.0.0.5");
-    InstallDriverVersion(entry, L"1.0.0.1");
-    WriteSetupFile({entry});
-    ASSERT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)));
-    const std::wstring marker = Folder() + L"restarted.txt";
-    ASSERT_TRUE(testbed::PlantRestartMarker(marker));
+    const std::wstring marker = RestartMarker();
+    ASSERT_FALSE(marker.empty());
 
     testbed::RunResult result = RunSetup(L"", {Answer(Button::Yes), Answer(Button::Yes)});
     EXPECT_EQ(0u, result.run.exitCode);
