@@ -1,33 +1,43 @@
 #!/bin/bash
 # Medians of RUNS runs (default 9), in milliseconds, in one fresh prefix:
 #  - a quiet run of setup.exe that ends at "no controller", against Wine's
-#    start of a trivial GUI program;
+#    start of a trivial GUI program and against a floor program that only lists
+#    the present devices and reads their hardware IDs (with the ratio to it);
 #  - a quiet run that updates a driver (1.0.0.1 in place, 2.0.0.5 packaged),
 #    against the same run with the driver already current.
+# BUILD_DIR (default build) names the build folder, as for scripts/build.sh.
 set -eu
 cd "$(dirname "$0")/.."
 runs=${RUNS:-9}
+build=${BUILD_DIR:-build}
 scripts/install-deps.sh
 scripts/build.sh >/dev/null
 . scripts/testbed.sh
 trap testbed_stop EXIT
-bench="$PWD/build/bench"
+bench="$PWD/$build/bench"
 testbed_start "$bench"
-bin="$PWD/build/bin"
+bin="$PWD/$build/bin"
 w() { winepath -w "$1"; }
 quietly() { "$@" >>"$bench/prepare.log" 2>&1 || true; }
 
-# Runs "$@" once untimed first, then RUNS times with PREPARE (untimed) before each.
+# Milliseconds of one run of "$@".
+time_ms() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1 || true
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+median_of() { printf '%s\n' "$@" | sort -n | sed -n "$(((runs + 1) / 2))p"; }
+
+# Runs "$@" RUNS times with PREPARE (untimed) before each.
 median_ms() {
-  local times=() start end
+  local times=()
   for _ in $(seq "$runs"); do
     [ -n "${PREPARE:-}" ] && $PREPARE
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    end=$(date +%s%N)
-    times+=($(((end - start) / 1000000)))
+    times+=($(time_ms "$@"))
   done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+  median_of "${times[@]}"
 }
 
 absent="$bench/absent"
@@ -37,7 +47,18 @@ printf '[Install]\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\nDeviceID=PC
   >"$absent/Inst.Inf"
 quietly wine "$bin/trivial.exe"
 trivial=$(median_ms wine "$bin/trivial.exe")
-no_controller=$(median_ms wine "$absent/setup.exe" /QN)
+# The floor and setup.exe take turns, so that a slow spell of the machine
+# weighs on both alike.
+quietly wine "$bin/device_floor.exe"
+quietly wine "$absent/setup.exe" /QN
+floor_times=()
+absent_times=()
+for _ in $(seq "$runs"); do
+  floor_times+=($(time_ms wine "$bin/device_floor.exe"))
+  absent_times+=($(time_ms wine "$absent/setup.exe" /QN))
+done
+floor=$(median_of "${floor_times[@]}")
+no_controller=$(median_of "${absent_times[@]}")
 
 id='PCI\VEN_1D5A&DEV_0BE7'
 product="$bench/product"
@@ -58,6 +79,8 @@ current=$(median_ms wine "$product/setup.exe" /QN)
 
 echo "setup.exe size: $(stat -c %s "$bin/setup.exe") bytes"
 echo "trivial program start, median of $runs: $trivial ms"
+echo "device floor (list present devices, read hardware IDs), median of $runs: $floor ms"
 echo "setup.exe /QN ending at no controller, median of $runs: $no_controller ms"
+echo "no controller / device floor: $(awk -v a="$no_controller" -v b="$floor" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }')"
 echo "setup.exe /QN updating the driver, median of $runs: $updating ms"
 echo "setup.exe /QN with the driver current, median of $runs: $current ms"
