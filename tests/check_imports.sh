@@ -1,7 +1,9 @@
 #!/bin/sh
 # setup.exe must run without MinGW's runtime DLLs, import nothing but the
 # Windows DLLs that the loader takes from the system folder (known DLLs), be a
-# GUI program, and have ASLR and DEP on.
+# GUI program, and have ASLR and DEP on. It must not import CryptAcquireContext:
+# a call to it before RestrictDllSearch would load cryptsp.dll, which is no known
+# DLL, by the default search that starts in the program's folder.
 set -u
 objdump=$1
 exe=$2
@@ -12,6 +14,11 @@ allowed="advapi32.dll kernel32.dll msvcrt.dll user32.dll "
 if [ "$imports" != "$allowed" ]; then
   echo "imports: $imports"
   echo "allowed: $allowed"
+  fail=1
+fi
+crypt=$(printf '%s\n' "$headers" | grep -oE 'CryptAcquireContext[AW]?' | sort -u | tr '\n' ' ')
+if [ -n "$crypt" ]; then
+  echo "imports $crypt"
   fail=1
 fi
 printf '%s\n' "$headers" | grep -q 'Subsystem[[:space:]]*00000002' || { echo "not a GUI program"; fail=1; }
