@@ -108,29 +108,45 @@ int ReadInstalledDriverVersion(const wchar_t* deviceName, wchar_t* currentVersio
 
 int GetFileVersionText(const wchar_t* path, wchar_t* versionText)
 {
-    versionText[0] = L'\0';
-    const VersionFunctions* version = GetVersionFunctions();
-    if (version == NULL) {
-        return 0;
-    }
-    DWORD handle = 0;
-    DWORD size = version->getFileVersionInfoSize(path, &handle);
-    if (size == 0) {
-        return 0;
-    }
-    void* block = LocalAlloc(LPTR, size);
-    if (block == NULL) {
-        return 0;
-    }
-    version->getFileVersionInfo(path, 0, size, block);
+    int result = 0;
+    const VersionFunctions* version = NULL;
+    void* block = NULL;
     VS_FIXEDFILEINFO* info = NULL;
     UINT length = 0;
+    DWORD handle = 0;
+    DWORD size = 0;
+
+    versionText[0] = L'\0';
+    version = GetVersionFunctions();
+    if (version == NULL) {
+        goto cleanup;
+    }
+    size = version->getFileVersionInfoSize(path, &handle);
+    if (size == 0) {
+        goto cleanup;
+    }
+    block = LocalAlloc(LPTR, size);
+    if (block == NULL) {
+        goto cleanup;
+    }
+    version->getFileVersionInfo(path, 0, size, block);
     if (version->verQueryValue(block, L"\\", reinterpret_cast<void**>(&info), &length) && length != 0) {
+        // The file decides what this value holds: one shorter than a
+        // VS_FIXEDFILEINFO would be read past its end, and one without the
+        // signature is not a VS_FIXEDFILEINFO at all. Neither tells a version.
+        if (length < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != VS_FFI_SIGNATURE) {
+            goto cleanup;
+        }
         StringCchPrintfW(versionText, kVersionTextCapacity, L"%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
                          LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
     }
-    LocalFree(block);
-    return 1;
+    result = 1;
+
+cleanup:
+    if (block != NULL) {
+        LocalFree(block);
+    }
+    return result;
 }
 
 void ParseDriverVersion(const wchar_t* text, int numbers[4])

@@ -121,6 +121,8 @@ TEST(GetFileVersionText, ReadsTheFixedFileVersion)
     const Case cases[] = {
         {TestProgramFile(L"drivers\\6.0.1.12\\vraid.sys"), 1, L"6.0.1.12"},
         {TestProgramFile(L"no_fixed_info.dll"), 1, L""},
+        {TestProgramFile(L"wrong_signature.dll"), 0, L""},
+        {TestProgramFile(L"short_fixed_info.dll"), 0, L""},
         {TestProgramFile(L"drivers\\noversion\\vraid.sys"), 0, L""},
         {TestProgramFile(L"missing.sys"), 0, L""},
     };
