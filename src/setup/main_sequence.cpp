@@ -38,12 +38,16 @@ bool CheckOptions(int count, wchar_t** arguments)
 // not record it as a success.
 int ReportDriverPass(int driverResult, bool utilityInstalled)
 {
-    if (driverResult == kDriverNeedsRestart) {
+    // The installer's restart is offered like the driver's.
+    if (driverResult == kDriverNeedsRestart || (driverResult == kDriverCurrent && g_setup.restartNeeded == 1)) {
         RebootSystem();
         return kExitSuccess;
     }
     if (driverResult != kDriverCurrent) {
         ShowFailure(kDriverPassFailed);
+        if (g_setup.restartNeeded == 1) {
+            RebootSystem();
+        }
         return kDriverPassFailed;
     }
     if (utilityInstalled) {
@@ -55,15 +59,21 @@ int ReportDriverPass(int driverResult, bool utilityInstalled)
 }
 
 // Installs the utility, or upgrades an older one. 0 when done or skipped,
-// with *installed telling which; otherwise the number of the failure.
+// with *installed telling which; otherwise the number of the failure. A
+// package that cannot be read is a failure, reported before anything changes.
 int RunUtilityStage(bool* installed)
 {
     *installed = false;
-    if (ReadPackageInfo() != 0) {
-        return 0;
+    int package = ReadPackageInfo();
+    if (package != 0) {
+        return package == kNoPackage ? 0 : package;
     }
     wchar_t installedVersion[kInstalledVersionCapacity] = L"";
-    if (GetInstalledUtilityVersion(installedVersion)) {
+    int found = GetInstalledUtilityVersion(installedVersion);
+    if (found == kInstalledVersionUnreadable) {
+        return 0;
+    }
+    if (found == 1) {
         if (!IsNewerUtilityVersion(installedVersion)) {
             return 0;
         }

@@ -23,6 +23,11 @@ struct SetupState {
     int previousVersionRemoved;
     HWND progressWindow;
     wchar_t deviceHardwareId[kPathCapacity];
+    // The export of the service settings while the utility is upgraded; empty
+    // when nothing was exported.
+    wchar_t settingsFile[kPathCapacity];
+    // 1 when Windows Installer finished with a restart due (3010 or 1641).
+    int restartNeeded;
 };
 
 extern SetupState g_setup;

@@ -124,3 +124,11 @@ CommandLineToArgvFunction GetCommandLineToArgv()
     }
     return function;
 }
+
+bool GetRandomBytes(void* buffer, ULONG size)
+{
+    typedef BOOLEAN(WINAPI * GenRandomFunction)(PVOID, ULONG);
+    GenRandomFunction genRandom = NULL;
+    HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+    return advapi != NULL && BindFunction(advapi, "SystemFunction036", &genRandom) && genRandom(buffer, size) != FALSE;
+}

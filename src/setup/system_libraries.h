@@ -48,5 +48,10 @@ struct MsiFunctions {
 };
 const MsiFunctions* GetMsi();
 
+// Random bytes from the system's generator (RtlGenRandom). It is bound at run
+// time: advapi32 forwards it to a DLL that is not a known DLL, which a static
+// import would have the loader look for beside the program.
+bool GetRandomBytes(void* buffer, ULONG size);
+
 typedef LPWSTR*(WINAPI* CommandLineToArgvFunction)(LPCWSTR, int*);
 CommandLineToArgvFunction GetCommandLineToArgv();

@@ -1,10 +1,39 @@
 #include "ui/child_process.h"
 
+#include <wchar.h>
+
 #include "log/debug_log.h"
+#include "setup/setup_state.h"
 #include "ui/progress_window.h"
 
-bool RunChildProcess(wchar_t* commandLine, DWORD creationFlags, ChildWait wait, const ChildLogTexts& texts,
-                     DWORD* exitCode, DWORD* error)
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
+
+namespace {
+
+// folderLength is what the folder query reported: 0 for a failure, the
+// capacity or more for a folder that did not fit.
+bool JoinFolderAndName(wchar_t* path, UINT folderLength, const wchar_t* name)
+{
+    if (folderLength == 0 || folderLength >= static_cast<UINT>(kPathCapacity)) {
+        return false;
+    }
+    if (path[folderLength - 1] != L'\\' && FAILED(StringCchCatW(path, kPathCapacity, L"\\"))) {
+        return false;
+    }
+    return SUCCEEDED(StringCchCatW(path, kPathCapacity, name));
+}
+
+bool IsProgramFile(const wchar_t* path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
+                     const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
 {
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof(startup));
@@ -13,7 +42,7 @@ bool RunChildProcess(wchar_t* commandLine, DWORD creationFlags, ChildWait wait, 
     ZeroMemory(&process, sizeof(process));
     *exitCode = 0xFFFFFFFF;
     *error = ERROR_SUCCESS;
-    if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, creationFlags, NULL, NULL, &startup, &process)) {
+    if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, creationFlags, NULL, NULL, &startup, &process)) {
         *error = GetLastError();
         LogMessage(texts.startFailed, commandLine, static_cast<int>(*error));
         return false;
@@ -33,4 +62,49 @@ bool RunChildProcess(wchar_t* commandLine, DWORD creationFlags, ChildWait wait, 
         LogMessage(L"Process terminated err=%d", static_cast<int>(*exitCode));
     }
     return true;
+}
+
+bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* path)
+{
+    UINT length = GetSystemDirectoryW(path, kPathCapacity);
+    if (JoinFolderAndName(path, length, name) && IsProgramFile(path)) {
+        return true;
+    }
+    if (alsoWindowsFolder) {
+        length = GetSystemWindowsDirectoryW(path, kPathCapacity);
+        if (JoinFolderAndName(path, length, name) && IsProgramFile(path)) {
+            return true;
+        }
+    }
+    path[0] = L'\0';
+    return false;
+}
+
+bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* program, const wchar_t* arguments)
+{
+    const wchar_t* format = wcschr(program, L' ') != NULL ? L"\"%s\" %s" : L"%s %s";
+    if (FAILED(StringCchPrintfW(command, capacity, format, program, arguments))) {
+        command[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
+bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
+                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
+{
+    wchar_t program[kPathCapacity];
+    wchar_t command[kCommandCapacity];
+    *exitCode = 0xFFFFFFFF;
+    if (!FindSystemProgram(name, alsoWindowsFolder, program)) {
+        *error = ERROR_FILE_NOT_FOUND;
+        LogMessage(texts.startFailed, name, static_cast<int>(*error));
+        return false;
+    }
+    if (!ComposeProgramCommand(command, kCommandCapacity, program, arguments)) {
+        *error = ERROR_FILENAME_EXCED_RANGE;
+        LogMessage(texts.startFailed, program, static_cast<int>(*error));
+        return false;
+    }
+    return RunChildProcess(program, command, creationFlags, wait, texts, exitCode, error);
 }

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+// Room for a child's command line: the full path of a system program and its
+// arguments, which carry up to three paths.
+const int kCommandCapacity = 1024;
+
 // What one caller logs around its child process.
 struct ChildLogTexts {
     const wchar_t* launched;     // "%s": the command line
@@ -11,9 +15,23 @@ struct ChildLogTexts {
 
 enum ChildWait { kWaitWithProgress, kWaitWithoutMessages };
 
-// Starts the command (found by the standard program search, inheriting the
-// environment and current folder), waits for it and reads its exit code,
+// Starts application with the command line (application NULL: the program is
+// the command's first token, found by the standard program search), inheriting
+// the environment and current folder, waits for it and reads its exit code,
 // 0xFFFFFFFF when it cannot be read. false with *error when it could not be
 // started. The buffer must be writable: CreateProcessW may change it.
-bool RunChildProcess(wchar_t* commandLine, DWORD creationFlags, ChildWait wait, const ChildLogTexts& texts,
-                     DWORD* exitCode, DWORD* error);
+bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
+                     const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
+
+// The full path of a program of the system folder or, when alsoWindowsFolder,
+// of the Windows folder: a program found anywhere else could have been put
+// there by someone without administrator rights. false when it is in neither.
+bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* path);
+
+// "<program> <arguments>", the program in double quotes when it holds a blank.
+// false, with the command emptied, when it does not fit.
+bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* program, const wchar_t* arguments);
+
+// Runs a system program by its full path, as RunChildProcess does.
+bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
+                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);

@@ -72,7 +72,8 @@ int ReadPackageInfo()
     UINT result = msi->openDatabase(g_setup.packagePath, MSIDBOPEN_READONLY, &database);
     if (result != ERROR_SUCCESS) {
         LogMessage(L"Failed to open package(%s). err = %d", g_setup.packagePath, static_cast<int>(result));
-        return static_cast<int>(result);
+        // 2 would read as "no package named", and as exit code "the user said No".
+        return result == kNoPackage ? ERROR_INSTALL_PACKAGE_OPEN_FAILED : static_cast<int>(result);
     }
     result = msi->databaseGetPrimaryKeys(database, L"Property", &keys);
     if (result != ERROR_SUCCESS) {
@@ -85,6 +86,11 @@ int ReadPackageInfo()
     result = QueryPackageProperty(database, keys, kProductVersionQuery, g_setup.productVersion, kVersionCapacity);
 
 cleanup:
+    // A package without its properties cannot be installed: that is reported
+    // as Windows Installer reports a package it cannot use.
+    if (result != ERROR_SUCCESS) {
+        result = ERROR_INSTALL_PACKAGE_INVALID;
+    }
     if (keys != 0) {
         msi->closeHandle(keys);
     }

@@ -5,7 +5,7 @@
 
 // Reads ProductCode and ProductVersion of the package named by Install/MSI.
 // 0 when both were read, 2 when Inst.Inf names no package, otherwise the
-// Windows Installer error.
+// error of opening the package, or 1620 when it lacks either property.
 int ReadPackageInfo();
 
 // The first column of the first row of the query, into output.

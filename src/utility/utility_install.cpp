@@ -1,8 +1,12 @@
 #include "utility/utility_install.h"
 
+#include <sddl.h>
+#include <wchar.h>
+
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "setup/setup_state.h"
+#include "setup/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/progress_window.h"
 
@@ -12,65 +16,228 @@
 namespace {
 
 const wchar_t kSettingsFileName[] = L"TMPREGZSVC.ZRG";
-const wchar_t kUtilityKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc";
-const int kExportCommandCapacity = 520;
+const wchar_t kSettingsKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings";
+const wchar_t kServiceName[] = L"zelmsvc";
+// Full control for Administrators and SYSTEM, nothing inherited from the
+// temporary folder, where every user may create files.
+const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+const int kFolderAttempts = 4;
+const DWORD kServicePollMs = 100;
+const DWORD kServiceSettleMs = 30000;
 const ChildLogTexts kInstallTexts = {L"CreateProcess succeeded cmd=%s", L"Failed to execute install cmd(%s) err=%d",
                                      true};
 const ChildLogTexts kRegistryTexts = {L"CreateProcess succeeded cmd=%s",
                                       L"Failed to execute saveing reg cmd(%s) err=%d", true};
 const ChildLogTexts kServiceTexts = {L"CreateProcess succeeded cmd=%s", L"Failed to execute cmd(%s) err=%d", true};
 
-// The path is quoted: a temporary folder with blanks (a user name with a
-// blank) would otherwise split the editor's arguments and lose the settings.
-bool ComposeSettingsCommand(wchar_t* command, size_t capacity, const wchar_t* format, const wchar_t* settingsFile)
-{
-    if (FAILED(StringCchPrintfW(command, capacity, format, settingsFile, kUtilityKey))) {
-        LogMessage(L"Registry command too long(%s)", settingsFile);
-        return false;
-    }
-    return true;
-}
-
-HRESULT ComposeInstallCommand(wchar_t* command, const wchar_t* package)
+HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package)
 {
     if (g_setup.previousVersionRemoved == 1 && g_setup.previousInstallDir[0] != L'\0') {
-        return StringCchPrintfW(command, kPathCapacity, L"msiexec.exe /I \"%s%s\" TARGETDIR=\"%s\" /qn",
+        return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" TARGETDIR=\"%s\" /qn",
                                 g_setup.programDirectory, package, g_setup.previousInstallDir);
     }
-    return StringCchPrintfW(command, kPathCapacity, L"msiexec.exe /I \"%s%s\" /qn", g_setup.programDirectory, package);
+    return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" /qn", g_setup.programDirectory, package);
 }
 
-int RunInstallCommand(wchar_t* command)
+// The registry editor's result: the Windows error when it did not start,
+// otherwise its exit code.
+int RunRegistryEditor(const wchar_t* arguments)
 {
     DWORD exitCode = 0;
     DWORD error = 0;
-    ShowProgress(IDS_INSTALLING);
-    int result = 0;
-    if (!RunChildProcess(command, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kInstallTexts, &exitCode, &error)) {
-        result = static_cast<int>(error);
-    } else {
-        result = static_cast<int>(exitCode);
-        // Whatever the installer answered, the saved settings go back and the
-        // service runs with them.
-        if (g_setup.previousVersionRemoved == 1 && RestoreServiceSettings() == 1) {
-            RestartService();
+    if (!RunSystemProgram(L"regedit.exe", true, arguments, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts,
+                          &exitCode, &error)) {
+        return static_cast<int>(error);
+    }
+    return static_cast<int>(exitCode);
+}
+
+int RunServiceCommand(const wchar_t* arguments)
+{
+    DWORD exitCode = 0;
+    DWORD error = 0;
+    if (!RunSystemProgram(L"net.exe", false, arguments, NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW, kWaitWithProgress,
+                          kServiceTexts, &exitCode, &error)) {
+        return static_cast<int>(error);
+    }
+    return static_cast<int>(exitCode);
+}
+
+// The service's state once it has left a pending state, 0 when it cannot be
+// asked. Windows' net waits for that; others return as soon as the request is
+// made.
+DWORD QuerySettledServiceState()
+{
+    DWORD state = 0;
+    SC_HANDLE service = NULL;
+    SERVICE_STATUS status;
+    SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_CONNECT);
+    if (manager == NULL) {
+        return 0;
+    }
+    service = OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS);
+    if (service == NULL) {
+        goto cleanup;
+    }
+    for (DWORD waited = 0; QueryServiceStatus(service, &status); waited += kServicePollMs) {
+        state = status.dwCurrentState;
+        if ((state != SERVICE_START_PENDING && state != SERVICE_STOP_PENDING) || waited >= kServiceSettleMs) {
+            break;
+        }
+        Sleep(kServicePollMs);
+    }
+
+cleanup:
+    if (service != NULL) {
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return state;
+}
+
+bool SettingsKeyExists()
+{
+    HKEY key = NULL;
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key);
+    if (status == ERROR_SUCCESS) {
+        RegCloseKey(key);
+    }
+    // A key that exists but cannot be opened is still worth the export.
+    return status != ERROR_FILE_NOT_FOUND;
+}
+
+bool IsNonEmptyFile(const wchar_t* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+           (data.nFileSizeHigh != 0 || data.nFileSizeLow != 0);
+}
+
+// A new folder with an unpredictable name in the temporary folder. Creation
+// fails on a name that exists, so nobody can hand the run a folder of theirs.
+int CreatePrivateFolder(wchar_t* folder)
+{
+    int result = ERROR_PATH_NOT_FOUND;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    SECURITY_ATTRIBUTES attributes;
+    wchar_t temp[kPathCapacity] = L"";
+    DWORD length = GetTempPathW(kPathCapacity, temp);
+    if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) {
+        goto cleanup;
+    }
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &descriptor,
+                                                              NULL)) {
+        result = static_cast<int>(GetLastError());
+        goto cleanup;
+    }
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+    for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
+        DWORD random[2] = {0, 0};
+        if (!GetRandomBytes(random, sizeof(random))) {
+            result = ERROR_GEN_FAILURE;
+            goto cleanup;
+        }
+        const wchar_t* format = temp[length - 1] == L'\\' ? L"%sZELMON-%08lX%08lX" : L"%s\\ZELMON-%08lX%08lX";
+        if (FAILED(StringCchPrintfW(folder, kPathCapacity, format, temp, random[0], random[1]))) {
+            result = ERROR_FILENAME_EXCED_RANGE;
+            goto cleanup;
+        }
+        if (CreateDirectoryW(folder, &attributes)) {
+            result = 0;
+            goto cleanup;
+        }
+        result = static_cast<int>(GetLastError());
+        if (result != ERROR_ALREADY_EXISTS) {
+            goto cleanup;
         }
     }
+
+cleanup:
+    if (result != 0) {
+        LogMessage(L"Failed to create a folder for the service settings in %s err=%d", temp, result);
+        folder[0] = L'\0';
+    }
+    if (descriptor != NULL) {
+        LocalFree(descriptor);
+    }
+    return result;
+}
+
+// Exports into the new folder; the export must leave a file with content.
+int ExportSettings(const wchar_t* folder, wchar_t* file)
+{
+    wchar_t arguments[kCommandCapacity];
+    if (FAILED(StringCchPrintfW(file, kPathCapacity, L"%s\\%s", folder, kSettingsFileName)) ||
+        FAILED(
+            StringCchPrintfW(arguments, kCommandCapacity, L"/e \"%s\" HKEY_LOCAL_MACHINE\\%s", file, kSettingsKey))) {
+        LogMessage(L"Registry command too long(%s)", folder);
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    int result = RunRegistryEditor(arguments);
+    if (result == 0 && !IsNonEmptyFile(file)) {
+        result = ERROR_WRITE_FAULT;
+    }
+    return result;
+}
+
+void RemoveSettingsFolder(const wchar_t* file)
+{
+    wchar_t folder[kPathCapacity];
+    DeleteFileW(file);
+    if (FAILED(StringCchCopyW(folder, kPathCapacity, file))) {
+        return;
+    }
+    wchar_t* separator = wcsrchr(folder, L'\\');
+    if (separator != NULL) {
+        *separator = L'\0';
+        RemoveDirectoryW(folder);
+    }
+}
+
+// Runs the install command; after a removal the saved settings go back
+// whatever the installer answered, and the service runs with them.
+int RunInstallCommand(const wchar_t* arguments)
+{
+    DWORD exitCode = 0;
+    DWORD error = 0;
+    int result = 0;
+    ShowProgress(IDS_INSTALLING);
+    if (!RunSystemProgram(L"msiexec.exe", false, arguments, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kInstallTexts,
+                          &exitCode, &error)) {
+        result = static_cast<int>(error);
+        if (g_setup.previousVersionRemoved == 1) {
+            KeepServiceSettings();
+        }
+        goto cleanup;
+    }
+    result = static_cast<int>(exitCode);
+    if (IsRestartCode(exitCode)) {
+        g_setup.restartNeeded = 1;
+        result = 0;
+    }
+    if (g_setup.previousVersionRemoved == 1 && g_setup.settingsFile[0] != L'\0') {
+        int restored = RestoreServiceSettings();
+        if (restored == 0) {
+            restored = RestartService();
+        }
+        result = result != 0 ? result : restored;
+    }
+
+cleanup:
     CloseProgress();
     return result;
 }
 
 }  // namespace
 
-int GetTempFilePath(wchar_t* path, const wchar_t* name)
+bool IsRestartCode(DWORD exitCode)
 {
-    DWORD length = GetTempPathW(kPathCapacity, path);
-    if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) {
-        StringCchCopyW(path, kPathCapacity, L".\\");
-    } else if (path[length - 1] != L'\\' && FAILED(StringCchCatW(path, kPathCapacity, L"\\"))) {
-        return 0;
-    }
-    return SUCCEEDED(StringCchCatW(path, kPathCapacity, name)) ? 1 : 0;
+    return exitCode == ERROR_SUCCESS_REBOOT_REQUIRED || exitCode == ERROR_SUCCESS_REBOOT_INITIATED;
 }
 
 int InstallUtil()
@@ -78,14 +245,14 @@ int InstallUtil()
     LogMessage(L"InstallUtil() is called");
     int result = kNoInstallPackage;
     wchar_t package[kPathCapacity] = L"";
-    wchar_t command[kPathCapacity] = L"";
+    wchar_t arguments[kCommandCapacity] = L"";
     if (GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath) == 0) {
         LogMessage(L"No install package information");
-    } else if (FAILED(ComposeInstallCommand(command, package))) {
+    } else if (FAILED(ComposeInstallArguments(arguments, package))) {
         LogMessage(L"Install command too long(%s)", package);
         result = ERROR_FILENAME_EXCED_RANGE;
     } else {
-        result = RunInstallCommand(command);
+        result = RunInstallCommand(arguments);
     }
     LogMessage(L"Return from InstallUtil()");
     return result;
@@ -93,60 +260,69 @@ int InstallUtil()
 
 int SaveServiceSettings()
 {
-    wchar_t settingsFile[kPathCapacity];
-    wchar_t command[kExportCommandCapacity];
-    if (!GetTempFilePath(settingsFile, kSettingsFileName) ||
-        !ComposeSettingsCommand(command, kExportCommandCapacity, L"Regedit /e \"%s\" HKEY_LOCAL_MACHINE\\%s\\Settings",
-                                settingsFile)) {
+    wchar_t folder[kPathCapacity];
+    wchar_t file[kPathCapacity] = L"";
+    if (!SettingsKeyExists()) {
+        LogMessage(L"No service settings to carry over");
         return 0;
     }
-    // A file left by an earlier run must not be imported in place of a failed export.
-    DeleteFileW(settingsFile);
-    DWORD exitCode = 0;
-    DWORD error = 0;
-    return RunChildProcess(command, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts, &exitCode, &error) ? 1
-                                                                                                                    : 0;
+    int result = CreatePrivateFolder(folder);
+    if (result != 0) {
+        return result;
+    }
+    result = ExportSettings(folder, file);
+    if (result != 0) {
+        LogMessage(L"Service settings not saved. err=%d", result);
+        DeleteFileW(file);
+        RemoveDirectoryW(folder);
+        return result;
+    }
+    StringCchCopyW(g_setup.settingsFile, kPathCapacity, file);
+    return 0;
 }
 
 int RestoreServiceSettings()
 {
-    wchar_t settingsFile[kPathCapacity];
-    wchar_t command[kPathCapacity];
-    if (!GetTempFilePath(settingsFile, kSettingsFileName)) {
-        return 0;
+    wchar_t arguments[kCommandCapacity];
+    int result = ERROR_FILENAME_EXCED_RANGE;
+    if (FAILED(StringCchPrintfW(arguments, kCommandCapacity, L"/s \"%s\"", g_setup.settingsFile))) {
+        LogMessage(L"Registry command too long(%s)", g_setup.settingsFile);
+    } else {
+        result = RunRegistryEditor(arguments);
     }
-    int result = 0;
-    if (ComposeSettingsCommand(command, kPathCapacity, L"Regedit /s \"%s\"", settingsFile)) {
-        DWORD exitCode = 0;
-        DWORD error = 0;
-        result =
-            RunChildProcess(command, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts, &exitCode, &error)
-                ? 1
-                : 0;
+    if (result != 0) {
+        KeepServiceSettings();
+        return result;
     }
-    DeleteFileW(settingsFile);
-    return result;
+    DiscardServiceSettings();
+    return 0;
+}
+
+void DiscardServiceSettings()
+{
+    if (g_setup.settingsFile[0] != L'\0') {
+        RemoveSettingsFolder(g_setup.settingsFile);
+        g_setup.settingsFile[0] = L'\0';
+    }
+}
+
+void KeepServiceSettings()
+{
+    if (g_setup.settingsFile[0] != L'\0') {
+        LogMessage(L"Service settings kept in %s", g_setup.settingsFile);
+    }
 }
 
 int RestartService()
 {
-    const wchar_t* const commands[] = {L"net stop zelmsvc", L"net start zelmsvc"};
-    int result = 0;
-    for (const wchar_t* text : commands) {
-        // CreateProcessW may write into its command line.
-        wchar_t command[32];
-        StringCchCopyW(command, 32, text);
-        DWORD exitCode = 0;
-        DWORD error = 0;
-        if (!RunChildProcess(command, NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW, kWaitWithProgress, kServiceTexts,
-                             &exitCode, &error)) {
-            result = 0;
-            continue;
-        }
-        if (exitCode != 0) {
-            return 0;
-        }
-        result = 1;
+    int stopped = RunServiceCommand(L"stop zelmsvc");
+    if (stopped != 0 && QuerySettledServiceState() == SERVICE_RUNNING) {
+        LogMessage(L"Service zelmsvc did not stop; it runs with its old settings");
     }
-    return result;
+    int started = RunServiceCommand(L"start zelmsvc");
+    if (QuerySettledServiceState() == SERVICE_RUNNING) {
+        return 0;
+    }
+    LogMessage(L"Service zelmsvc is not running");
+    return started != 0 ? started : ERROR_SERVICE_NOT_ACTIVE;
 }

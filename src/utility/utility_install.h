@@ -3,20 +3,34 @@
 #include <windows.h>
 
 // Installs the package with msiexec, into the previous folder after a removal,
-// and then carries the service settings over. The install command's exit code,
-// the Windows error that kept it from starting, or 87 without a package.
+// and then carries the service settings over. 0 when installed (also when
+// Windows Installer asks for a restart); otherwise the install command's exit
+// code, the Windows error that kept it from starting, the number of a failed
+// settings import or service start, or 87 without a package.
 int InstallUtil();
 
-// The full path of name in the temporary folder (the current folder when
-// there is none that fits). 0 when the path does not fit.
-int GetTempFilePath(wchar_t* path, const wchar_t* name);
-
-// Export and import of the utility service's Settings key through the
-// registry editor. 1 when the editor ran, whatever its exit code.
+// Exports the utility service's Settings key into a folder of its own that
+// only administrators can reach. 0 when exported, or when there are no
+// settings to carry over; otherwise the number of the failure, and nothing is
+// left behind.
 int SaveServiceSettings();
+
+// Imports the exported settings and removes their folder. 0 when imported;
+// otherwise the number of the failure, and the export is kept and its path
+// logged: after the removal it is the only copy of the settings.
 int RestoreServiceSettings();
 
-// net stop, then net start zelmsvc. 1 when both ran and succeeded.
+// Removes the exported settings and their folder, when there are any.
+void DiscardServiceSettings();
+
+// Keeps the exported settings for the administrator and logs where they are.
+void KeepServiceSettings();
+
+// net stop, then net start zelmsvc. 0 when the service runs afterwards;
+// otherwise the number of the failed start.
 int RestartService();
+
+// Windows Installer's successes that leave a restart due.
+bool IsRestartCode(DWORD exitCode);
 
 const int kNoInstallPackage = 87;

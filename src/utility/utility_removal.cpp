@@ -52,54 +52,176 @@ void CutToParentFolder(wchar_t* folder)
     }
 }
 
-int RunUninstallCommand(wchar_t* command)
+// The program of a stored uninstall command: quoted, or up to the first blank.
+bool SplitProgram(const wchar_t* command, wchar_t* program, const wchar_t** rest)
+{
+    const wchar_t* start = command;
+    const wchar_t* end = NULL;
+    if (*command == L'"') {
+        start = command + 1;
+        end = wcschr(start, L'"');
+        if (end == NULL) {
+            return false;
+        }
+        *rest = end + 1;
+    } else {
+        end = command + wcscspn(command, L" \t");
+        *rest = end;
+    }
+    return end > start && SUCCEEDED(StringCchCopyNW(program, kPathCapacity, start, end - start));
+}
+
+bool IsFullPath(const wchar_t* path)
+{
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+                 path[2] == L'\\';
+    return drive || (path[0] == L'\\' && path[1] == L'\\');
+}
+
+// A command whose program has a full path runs as stored (*application
+// empty). A program without a folder, such as Windows Installer's own
+// "MsiExec.exe /X{code}", is taken only from the system or the Windows folder
+// and the command rewritten to its full path; anything else is refused, since
+// the program search would first look beside setup.exe and in the current folder.
+int ResolveUninstallProgram(wchar_t* command, wchar_t* application)
+{
+    wchar_t program[kPathCapacity];
+    wchar_t resolved[kCommandCapacity];
+    const wchar_t* rest = NULL;
+    application[0] = L'\0';
+    if (!SplitProgram(command, program, &rest)) {
+        return ERROR_BAD_PATHNAME;
+    }
+    if (IsFullPath(program)) {
+        return ERROR_SUCCESS;
+    }
+    if (wcspbrk(program, L"\\/:") != NULL) {
+        return ERROR_BAD_PATHNAME;
+    }
+    if (wcschr(program, L'.') == NULL && FAILED(StringCchCatW(program, kPathCapacity, L".exe"))) {
+        return ERROR_BAD_PATHNAME;
+    }
+    if (!FindSystemProgram(program, true, application)) {
+        return ERROR_BAD_PATHNAME;
+    }
+    const wchar_t* format = wcschr(application, L' ') != NULL ? L"\"%s\"%s" : L"%s%s";
+    if (FAILED(StringCchPrintfW(resolved, kCommandCapacity, format, application, rest)) ||
+        FAILED(StringCchCopyW(command, kCommandCapacity, resolved))) {
+        application[0] = L'\0';
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Windows Installer's 3010 and 1641 are successes that leave a restart due.
+// Only a plain "X:\\..." folder goes into the install command: a quote or a
+// wildcard would change the command, and msiexec refuses "\\?\\" paths after
+// the old version is already gone.
+bool IsPlainDriveFolder(const wchar_t* folder)
+{
+    if (!IsFullPath(folder) || folder[0] == L'\\') {
+        return false;
+    }
+    for (const wchar_t* c = folder; *c != L'\0'; ++c) {
+        if (*c < 0x20 || wcschr(L"\"*?<>|", *c) != NULL) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunUninstallCommand(const wchar_t* application, wchar_t* command)
 {
     static const ChildLogTexts kTexts = {L"Executed uninstall cmd(%s)", L"Failed to execute uninstall cmd(%s) err=%d",
                                          false};
     DWORD exitCode = 0;
     DWORD error = 0;
+    int result = 0;
     ShowProgress(IDS_REMOVING);
-    SaveServiceSettings();
-    if (!RunChildProcess(command, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kTexts, &exitCode, &error)) {
-        CloseProgress();
-        return static_cast<int>(error);
+    // Without a copy of the settings the removal would lose them.
+    result = SaveServiceSettings();
+    if (result != 0) {
+        goto cleanup;
     }
-    if (exitCode == 0) {
+    if (!RunChildProcess(application[0] != L'\0' ? application : NULL, command, NORMAL_PRIORITY_CLASS,
+                         kWaitWithProgress, kTexts, &exitCode, &error)) {
+        result = static_cast<int>(error);
+        DiscardServiceSettings();
+        goto cleanup;
+    }
+    result = static_cast<int>(exitCode);
+    if (exitCode == 0 || IsRestartCode(exitCode)) {
         g_setup.previousVersionRemoved = 1;
+        g_setup.restartNeeded = IsRestartCode(exitCode) ? 1 : g_setup.restartNeeded;
+        result = 0;
         LogMessage(L"Uninstall process has completed");
     } else {
         LogMessage(L"Uninstall process has failed.err = %d", static_cast<int>(exitCode));
+        DiscardServiceSettings();
     }
+
+cleanup:
     CloseProgress();
-    return static_cast<int>(exitCode);
+    return result;
+}
+
+// A REG_EXPAND_SZ command is expanded as Windows Installer itself stores
+// "%SystemRoot%\\..." references. The registry does not always store the
+// terminator: the buffer holds one character beyond the bytes read.
+LONG ReadStoredCommand(HKEY key, wchar_t* command)
+{
+    wchar_t stored[kPathCapacity + 1] = L"";
+    DWORD type = REG_NONE;
+    DWORD size = kPathBytes;
+    LONG status = RegQueryValueExW(key, L"UninstallString", NULL, &type, reinterpret_cast<BYTE*>(stored), &size);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    stored[size / sizeof(wchar_t)] = L'\0';
+    if (type != REG_EXPAND_SZ) {
+        return SUCCEEDED(StringCchCopyW(command, kPathCapacity, stored)) ? ERROR_SUCCESS : ERROR_MORE_DATA;
+    }
+    DWORD length = ExpandEnvironmentStringsW(stored, command, kPathCapacity);
+    if (length == 0 || length > static_cast<DWORD>(kPathCapacity)) {
+        command[0] = L'\0';
+        return ERROR_MORE_DATA;
+    }
+    return ERROR_SUCCESS;
 }
 
 // The stored uninstall command with " /qn", or an empty command when there is
 // none. A command that does not fit is refused: a cut command runs another program.
-int ReadUninstallCommand(wchar_t* command)
+int ReadUninstallCommand(wchar_t* command, wchar_t* application)
 {
     HKEY key = NULL;
     LONG status = OpenUninstallEntry(&key);
     if (status != ERROR_SUCCESS) {
         LogMessage(L"App registry not found. Not installed");
     } else {
-        status = ReadRegistryText(key, L"UninstallString", command, kPathBytes);
+        status = ReadStoredCommand(key, command);
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
         LogMessage(L"Not installed or already latest version has been installed.");
+        command[0] = L'\0';
         return ERROR_SUCCESS;
     }
     if (command[0] == L'\0') {
         LogMessage(L"Invalid uninstall command string(%s)", command);
         return ERROR_SUCCESS;
     }
-    if (FAILED(StringCchCatW(command, kPathCapacity, L" /qn"))) {
+    int result = ResolveUninstallProgram(command, application);
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"Uninstall program not taken from outside the system folder(%s)", command);
+    } else if (FAILED(StringCchCatW(command, kCommandCapacity, L" /qn"))) {
         LogMessage(L"Uninstall command too long(%s)", command);
-        command[0] = L'\0';
-        return ERROR_FILENAME_EXCED_RANGE;
+        result = ERROR_FILENAME_EXCED_RANGE;
     }
-    return ERROR_SUCCESS;
+    if (result != ERROR_SUCCESS) {
+        LogMessage(L"Failed to execute uninstall cmd(%s) err=%d", command, result);
+        command[0] = L'\0';
+    }
+    return result;
 }
 
 }  // namespace
@@ -120,12 +242,18 @@ int GetInstalledUtilityVersion(wchar_t* version)
         LogMessage(L"Failed to open uninstall reg");
         return 1;
     }
-    if (ReadRegistryText(key, L"DisplayVersion", version, kDisplayVersionBytes) == ERROR_SUCCESS) {
+    LONG status = ReadRegistryText(key, L"DisplayVersion", version, kDisplayVersionBytes);
+    RegCloseKey(key);
+    if (status == ERROR_MORE_DATA) {
+        // A cut version compares wrongly: it could put an older utility over a newer one.
+        LogMessage(L"Installed version unreadable");
+        return kInstalledVersionUnreadable;
+    }
+    if (status == ERROR_SUCCESS) {
         LogMessage(L"Utility is installed.version = %s", version);
     } else {
         LogMessage(L"UninstallString value not found.");
     }
-    RegCloseKey(key);
     return 1;
 }
 
@@ -181,6 +309,13 @@ int GetPreviousInstallDir(wchar_t* folder)
     }
     if (folder[0] != L'\0') {
         LogMessage(L"Prev folder(%s)", folder);
+    }
+    if (folder[0] != L'\0' && !IsPlainDriveFolder(folder)) {
+        LogMessage(L"Unusable folder(%s)", folder);
+        folder[0] = L'\0';
+        result = ERROR_BAD_PATHNAME;
+    }
+    if (folder[0] != L'\0') {
         CutToParentFolder(folder);
         WIN32_FIND_DATAW found;
         HANDLE search = FindFirstFileW(folder, &found);
@@ -202,11 +337,12 @@ cleanup:
 int UninstallUtil()
 {
     LogMessage(L"UninstallUtil() is called");
-    wchar_t command[kPathCapacity + 1] = L"";
-    int result = ReadUninstallCommand(command);
+    wchar_t command[kCommandCapacity] = L"";
+    wchar_t application[kPathCapacity] = L"";
+    int result = ReadUninstallCommand(command, application);
     if (result == ERROR_SUCCESS && command[0] != L'\0') {
         GetPreviousInstallDir(g_setup.previousInstallDir);
-        result = RunUninstallCommand(command);
+        result = RunUninstallCommand(application, command);
     }
     LogMessage(L"Return from UninstallUtil()");
     return result;

@@ -12,6 +12,9 @@ const wchar_t kZelmonOld[] = L"ZelmonUtility-1.2.9.msi";
 const wchar_t kZelmonNew[] = L"ZelmonUtility-1.2.10.msi";
 const wchar_t kZelmonFailInstall[] = L"ZelmonUtility-1.2.10-failinstall.msi";
 const wchar_t kZelmonFailRemoval[] = L"ZelmonUtility-1.2.9-failremoval.msi";
+const wchar_t kZelmonNoStart[] = L"ZelmonUtility-1.2.10-nostart.msi";
+const wchar_t kZelmonRestartRemoval[] = L"ZelmonUtility-1.2.9-restartremoval.msi";
+const wchar_t kZelmonRestartInstall[] = L"ZelmonUtility-1.2.10-restartinstall.msi";
 const wchar_t kZelmonNoVersion[] = L"ZelmonUtility-noversion.msi";
 const wchar_t kZelmonVersion63[] = L"ZelmonUtility-version63.msi";
 const wchar_t kZelmonVersion64[] = L"ZelmonUtility-version64.msi";
@@ -62,10 +65,10 @@ bool ReadValue(const std::wstring& key, const std::wstring& name, REGSAM view, s
 }
 
 bool WriteValue(const std::wstring& key, const std::wstring& name, REGSAM view, DWORD type, const BYTE* data,
-                DWORD size)
+                DWORD size, HKEY root = HKEY_LOCAL_MACHINE)
 {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &handle,
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &handle,
                         nullptr) != ERROR_SUCCESS)
         return false;
     bool ok = RegSetValueExW(handle, name.c_str(), 0, type, data, size) == ERROR_SUCCESS;
@@ -73,10 +76,11 @@ bool WriteValue(const std::wstring& key, const std::wstring& name, REGSAM view, 
     return ok;
 }
 
-bool WriteString(const std::wstring& key, const std::wstring& name, REGSAM view, DWORD type, const std::wstring& value)
+bool WriteString(const std::wstring& key, const std::wstring& name, REGSAM view, DWORD type, const std::wstring& value,
+                 HKEY root = HKEY_LOCAL_MACHINE)
 {
     return WriteValue(key, name, view, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)), root);
 }
 
 bool DeleteKeyTree(const std::wstring& key, REGSAM view)
@@ -106,6 +110,15 @@ std::wstring SystemFolder()
     wchar_t path[MAX_PATH] = L"";
     UINT length = GetSystemDirectoryW(path, MAX_PATH);
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(path, length);
+}
+
+const wchar_t kRegeditDoubleKey[] = L"Software\\VantiroTestBed\\RegeditDouble";
+const wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
+
+std::wstring RegeditDoubleTarget()
+{
+    std::wstring folder = SystemFolder();
+    return folder.empty() ? folder : folder + L"\\regedit.exe";
 }
 
 bool StopAndDeleteService(const std::wstring& serviceName)
@@ -244,6 +257,30 @@ bool WriteSetting(const std::wstring& name, const std::wstring& value)
 bool WriteSetting(const std::wstring& name, DWORD value)
 {
     return WriteValue(kZelmonSettingsKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour)
+{
+    std::wstring target = RegeditDoubleTarget();
+    // Wine runs its builtin regedit for any regedit.exe unless told to prefer
+    // the file; only the global key reaches a program's own load order.
+    return !target.empty() && CopyFileTo(TestProgramFolder() + L"doubles\\regedit.exe", target) &&
+           WriteString(kWineOverrides, L"regedit.exe", 0, REG_SZ, L"native,builtin", HKEY_CURRENT_USER) &&
+           WriteString(kRegeditDoubleKey, L"Export", 0, REG_SZ, exportBehaviour) &&
+           WriteString(kRegeditDoubleKey, L"Import", 0, REG_SZ, importBehaviour);
+}
+
+bool StopUsingRegeditDouble()
+{
+    std::wstring target = RegeditDoubleTarget();
+    bool ok = !target.empty() && (DeleteFileW(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        LONG status = RegDeleteValueW(key, L"regedit.exe");
+        ok = (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) && ok;
+        RegCloseKey(key);
+    }
+    return DeleteKeyTree(kRegeditDoubleKey, 0) && ok;
 }
 
 DWORD ServiceState(const std::wstring& serviceName)

@@ -18,6 +18,9 @@ extern const wchar_t kZelmonOld[];          // 1.2.9
 extern const wchar_t kZelmonNew[];          // 1.2.10
 extern const wchar_t kZelmonFailInstall[];  // 1.2.10; its install ends with 1603
 extern const wchar_t kZelmonFailRemoval[];  // 1.2.9; its removal ends with 1603 unless FORCEREMOVAL=1
+extern const wchar_t kZelmonNoStart[];      // 1.2.10; installs zelmsvc without starting it
+extern const wchar_t kZelmonRestartRemoval[];  // 1.2.9; its removal ends with 3010
+extern const wchar_t kZelmonRestartInstall[];  // 1.2.10; its install ends with 3010
 extern const wchar_t kZelmonNoVersion[];    // no ProductVersion row
 extern const wchar_t kZelmonVersion63[];    // ProductVersion of 63 characters
 extern const wchar_t kZelmonVersion64[];    // ProductVersion of 64 characters
@@ -75,6 +78,14 @@ bool SetInstallationDirectory(const std::wstring& value);
 std::wstring ReadSetting(const std::wstring& name, bool* exists = nullptr);
 bool WriteSetting(const std::wstring& name, const std::wstring& value);
 bool WriteSetting(const std::wstring& name, DWORD value);
+
+// A regedit.exe double in the system folder, where setup.exe looks before the
+// Windows folder that holds Wine's regedit. It hands each command to the real
+// one unless told otherwise for exports (/e) or imports (/s): L"fail <n>"
+// exits with n and does nothing, L"empty" (exports only) leaves an empty file.
+// An empty text keeps the real behaviour.
+bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour);
+bool StopUsingRegeditDouble();
 
 // The service manager's state of a service (SERVICE_RUNNING, ...), 0 when
 // there is no such service.

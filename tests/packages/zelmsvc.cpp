@@ -60,6 +60,17 @@ void AppendLog(const char* event)
     CloseHandle(file);
 }
 
+// A MailServer setting of "refuse-start" makes the service fail its start, as
+// a service does whose settings it cannot work with.
+bool RefusesToStart()
+{
+    wchar_t value[64] = L"";
+    DWORD bytes = sizeof(value);
+    return RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings", L"MailServer",
+                        RRF_RT_REG_SZ, nullptr, value, &bytes) == ERROR_SUCCESS &&
+           wcscmp(value, L"refuse-start") == 0;
+}
+
 DWORD WINAPI Handler(DWORD control, DWORD eventType, void* eventData, void* context)
 {
     (void)eventType;
@@ -86,6 +97,11 @@ void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
     if (statusHandle == nullptr)
         return;
     Report(SERVICE_START_PENDING, NO_ERROR, 3000);
+    if (RefusesToStart()) {
+        AppendLog("refused");
+        Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0);
+        return;
+    }
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (stopEvent == nullptr) {
         Report(SERVICE_STOPPED, GetLastError(), 0);

@@ -78,8 +78,9 @@ TEST_F(DllPlanting, SetupLoadsNoDllFromItsFolderOrTheCurrentFolder)
     WriteSetupFile({AddCurrentController()}, "MSI=util.msi\r\n");
     testbed::RunResult result =
         RunSetup(L"", {Answer(Button::Yes), Answer(Button::Ok)}, testbed::Environment(), current);
-    EXPECT_EQ(0u, result.run.exitCode);
-    EXPECT_EQ(2u, result.boxes.size()) << "the run went through detection and the question";
+    // util.msi is missing: Wine's Windows Installer answers 1627 after msi.dll was loaded.
+    EXPECT_EQ(1627u, result.run.exitCode);
+    EXPECT_EQ(2u, result.boxes.size()) << "the run went through detection, the question and the package";
     EXPECT_EQ(std::vector<std::wstring>(), Loaded(ProductFolder()));
     EXPECT_EQ(std::vector<std::wstring>(), Loaded(current));
 }

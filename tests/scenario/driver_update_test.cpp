@@ -9,10 +9,6 @@ namespace {
 using testbed::Answer;
 using testbed::Button;
 
-const wchar_t kRestart[] =
-    L"The RAID driver has been updated. You must reboot your computer to enable this software. \n"
-    L"Do you want to restart your computer now?";
-
 class DriverUpdate : public Scenario {
 protected:
     // An older driver in place, a newer one packaged, a driver update that

@@ -14,6 +14,9 @@ const wchar_t kNoFiles[] = L"No files found.";
 const wchar_t kNoController[] = L"You cannot install the software on your computer.";
 const wchar_t kWrongOs[] = L"You cannot install the software on your OS.";
 const wchar_t kFailed87[] = L"Installation operation failed.(87)";
+const wchar_t kRestart[] =
+    L"The RAID driver has been updated. You must reboot your computer to enable this software. \n"
+    L"Do you want to restart your computer now?";
 
 namespace {
 

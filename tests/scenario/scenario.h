@@ -97,6 +97,7 @@ extern const wchar_t kNoFiles[];
 extern const wchar_t kNoController[];
 extern const wchar_t kWrongOs[];
 extern const wchar_t kFailed87[];
+extern const wchar_t kRestart[];
 
 ExpectedBox YesNoBox(const std::wstring& text);
 ExpectedBox ErrorBox(const std::wstring& text);

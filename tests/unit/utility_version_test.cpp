@@ -102,6 +102,12 @@ TEST_F(PreviousFolderTest, IsTheParentOfTheInstallationDirectory)
         {L"", 0, L""},
         {tool + L"\\" + std::wstring(258 - tool.size(), L's'), 0, tool},
         {tool + L"\\" + std::wstring(259 - tool.size(), L's'), ERROR_MORE_DATA, L""},
+        // Only a plain drive-letter folder may go into the install command.
+        {L"\\\\?\\" + tool + L"\\Service\\", ERROR_BAD_PATHNAME, L""},
+        {tool + L"\" TARGETDIR=\"C:\\Service\\", ERROR_BAD_PATHNAME, L""},
+        {tool + L"\\Serv*ce\\", ERROR_BAD_PATHNAME, L""},
+        {tool + L"\\Serv\tice\\", ERROR_BAD_PATHNAME, L""},
+        {L"Tool\\Service", ERROR_BAD_PATHNAME, L""},
     };
     for (const Case& c : cases) {
         SetInstallationDirectory(c.value);
@@ -113,20 +119,6 @@ TEST_F(PreviousFolderTest, IsTheParentOfTheInstallationDirectory)
     wchar_t buffer[kPathCapacity] = L"unchanged";
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetPreviousInstallDir(buffer));
     EXPECT_STREQ(L"", buffer);
-}
-
-TEST(GetTempFilePath, PutsTheNameIntoTheTemporaryFolder)
-{
-    wchar_t temp[MAX_PATH];
-    DWORD length = GetTempPathW(MAX_PATH, temp);
-    ASSERT_GT(length, 0u);
-    wchar_t path[kPathCapacity] = L"";
-    EXPECT_EQ(1, GetTempFilePath(path, L"TMPREGZSVC.ZRG"));
-    std::wstring expected(temp);
-    if (expected.back() != L'\\') {
-        expected += L'\\';
-    }
-    EXPECT_EQ(expected + L"TMPREGZSVC.ZRG", path);
 }
 
 }  // namespace
