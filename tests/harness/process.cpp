@@ -56,17 +56,21 @@ std::wstring BuildEnvironmentBlock(const Environment& overrides)
 }
 
 bool StartChild(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
-                PROCESS_INFORMATION* info, DWORD* error)
+                PROCESS_INFORMATION* info, DWORD* error, const Launch& launch)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    // lpDesktop is not const in the SDK's declaration.
+    std::wstring desktop = launch.desktop;
+    startup.lpDesktop = desktop.empty() ? nullptr : &desktop[0];
     std::wstring block = BuildEnvironmentBlock(env);
     // CreateProcessW may write into the command line.
     std::vector<wchar_t> command(commandLine.begin(), commandLine.end());
     command.push_back(L'\0');
     *info = {};
-    bool ok = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
-                             currentDir.empty() ? nullptr : currentDir.c_str(), &startup, info) != FALSE;
+    const wchar_t* application = launch.applicationName.empty() ? nullptr : launch.applicationName.c_str();
+    bool ok = CreateProcessW(application, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                             &block[0], currentDir.empty() ? nullptr : currentDir.c_str(), &startup, info) != FALSE;
     *error = ok ? ERROR_SUCCESS : GetLastError();
     if (ok)
         CloseHandle(info->hThread);
@@ -118,6 +122,42 @@ std::wstring QuoteArgument(const std::wstring& arg)
     quoted.append(backslashes * 2, L'\\');
     quoted.push_back(L'"');
     return quoted;
+}
+
+InvisibleDesktop::InvisibleDesktop()
+{
+    static int counter = 0;
+    const std::wstring station =
+        L"testbed" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+    // A new station is never the visible one (WinSta0).
+    station_ = CreateWindowStationW(station.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    if (station_ == nullptr)
+        return;
+    // CreateDesktopW makes the desktop in the station the process is attached to.
+    HWINSTA ours = GetProcessWindowStation();
+    if (!SetProcessWindowStation(station_))
+        return;
+    desktop_ = CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    SetProcessWindowStation(ours);
+    if (desktop_ != nullptr)
+        name_ = station + L"\\Default";
+}
+
+InvisibleDesktop::~InvisibleDesktop()
+{
+    if (desktop_ != nullptr)
+        CloseDesktop(desktop_);
+    if (station_ != nullptr)
+        CloseWindowStation(station_);
+}
+
+bool InvisibleDesktop::StationVisible() const
+{
+    USEROBJECTFLAGS flags = {};
+    DWORD needed = 0;
+    return station_ != nullptr &&
+           GetUserObjectInformationW(station_, UOI_FLAGS, &flags, sizeof(flags), &needed) != FALSE &&
+           (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 }  // namespace testbed

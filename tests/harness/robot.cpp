@@ -232,12 +232,12 @@ private:
 }  // namespace
 
 RunResult RunWithRobot(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
-                       const std::vector<Answer>& answers, DWORD timeoutMs, Button fallback)
+                       const std::vector<Answer>& answers, DWORD timeoutMs, Button fallback, const Launch& launch)
 {
     RunResult result;
     PROCESS_INFORMATION info = {};
     DWORD startTick = GetTickCount();
-    result.run.started = StartChild(commandLine, currentDir, env, &info, &result.run.startError);
+    result.run.started = StartChild(commandLine, currentDir, env, &info, &result.run.startError, launch);
     if (!result.run.started)
         return result;
     Robot robot(answers, fallback, startTick, &result);

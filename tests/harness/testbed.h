@@ -45,16 +45,50 @@ struct ChildRun {
     DWORD elapsedMs = 0;
 };
 
+// How a child is started beyond its command line.
+struct Launch {
+    // The program file (lpApplicationName); empty: the command line's first
+    // token names it. A caller may point argument 0 anywhere.
+    std::wstring applicationName;
+    // "station\desktop" to run on (STARTUPINFOW.lpDesktop); empty: ours.
+    std::wstring desktop;
+};
+
 // The block CreateProcessW needs: current variables plus overrides, sorted.
 std::wstring BuildEnvironmentBlock(const Environment& overrides);
 // An empty currentDir keeps ours. On success the caller owns info->hProcess.
 bool StartChild(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
-                PROCESS_INFORMATION* info, DWORD* error);
+                PROCESS_INFORMATION* info, DWORD* error, const Launch& launch = Launch());
 // Starts, waits at most timeoutMs, kills the child if it is still running then.
 ChildRun RunChild(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
                   DWORD timeoutMs);
 // Quotes one argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg);
+
+// A window station of its own that nobody sees, as session 0 is to a service
+// run by a deployment system, with one desktop in it. Children started on
+// Name() run there; both stay open as long as the object lives. A box shown
+// there can be answered by no one, the robot included.
+class InvisibleDesktop {
+public:
+    InvisibleDesktop();
+    ~InvisibleDesktop();
+    InvisibleDesktop(const InvisibleDesktop&) = delete;
+    InvisibleDesktop& operator=(const InvisibleDesktop&) = delete;
+
+    // "station\Default"; empty when the station or desktop could not be made.
+    const std::wstring& Name() const
+    {
+        return name_;
+    }
+    // What GetUserObjectInformationW(UOI_FLAGS) says of the station.
+    bool StationVisible() const;
+
+private:
+    HWINSTA station_ = nullptr;
+    HDESK desktop_ = nullptr;
+    std::wstring name_;
+};
 
 // Sets how Wine loads dllName (e.g. L"setupapi") into programs named exeName
 // (e.g. L"setup.exe"): L"native,builtin" prefers a double placed beside the
@@ -131,9 +165,11 @@ struct RunResult {
 // Runs the child (and watches its descendants' windows too), answering each
 // message box from the script in turn. A box the script does not cover is
 // recorded and closed with `fallback` (or the box's default button when
-// `fallback` is not on it) so that a test fails rather than hangs.
+// `fallback` is not on it) so that a test fails rather than hangs. Only our
+// own desktop is watched: a box on another one is neither seen nor answered.
 RunResult RunWithRobot(const std::wstring& commandLine, const std::wstring& currentDir, const Environment& env,
-                       const std::vector<Answer>& answers, DWORD timeoutMs, Button fallback = Button::Default);
+                       const std::vector<Answer>& answers, DWORD timeoutMs, Button fallback = Button::Default,
+                       const Launch& launch = Launch());
 
 const wchar_t* ButtonName(Button b);
 const wchar_t* IconName(BoxIcon icon);
