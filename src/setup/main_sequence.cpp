@@ -99,7 +99,7 @@ int RunConfirmedSetup()
 
 int RunMainSequence(int count, wchar_t** arguments)
 {
-    if (!LocateSetupFile(arguments[0])) {
+    if (!LocateSetupFile()) {
         ShowMessage(IDS_NO_FILES, MB_ICONERROR);
         return kExitNoSetupFile;
     }
@@ -152,7 +152,7 @@ int RunSetup(HINSTANCE instance)
     CommandLineToArgvFunction commandLineToArgv = GetCommandLineToArgv();
     wchar_t** arguments = commandLineToArgv != NULL ? commandLineToArgv(GetCommandLineW(), &count) : NULL;
     if (arguments == NULL || count < 1) {
-        // Without argument 0 the product folder cannot be found.
+        // Without the arguments not even quiet mode can be told.
         ShowMessage(IDS_NO_FILES, MB_ICONERROR);
         if (arguments != NULL) {
             LocalFree(arguments);

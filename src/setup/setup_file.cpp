@@ -11,6 +11,8 @@ namespace {
 
 const wchar_t kSetupFileName[] = L"Inst.Inf";
 const wchar_t kLogFileName[] = L"devupd.log";
+// The longest path Windows can give a module.
+const DWORD kModulePathCapacity = 32768;
 
 // A path that does not fit is refused: a shortened path would name another file.
 bool ComposePath(wchar_t* target, const wchar_t* first, const wchar_t* second)
@@ -22,22 +24,46 @@ bool ComposePath(wchar_t* target, const wchar_t* first, const wchar_t* second)
     return true;
 }
 
-// The program directory is the executable's folder with its trailing "\", or
-// ".\" (the current folder) when no folder can be told from argument 0.
-void SetProgramDirectory(const wchar_t* argument0)
+// Whoever starts the process chooses argument 0, so an elevated run would
+// take Inst.Inf and the packages from a folder of the caller's choosing; the
+// folder comes from the program file itself. A folder that cannot be told or
+// does not fit is refused: any stand-in would be some other folder.
+bool SetProgramDirectory()
 {
-    wchar_t fullPath[kPathCapacity] = L"";
-    DWORD length = GetFullPathNameW(argument0, kPathCapacity, fullPath, NULL);
-    LogMessage(L"Program name is %s", fullPath);
+    bool result = false;
+    wchar_t* modulePath = NULL;
+    DWORD length = 0;
     const wchar_t* lastSeparator = NULL;
-    if (length != 0 && length < static_cast<DWORD>(kPathCapacity)) {
-        lastSeparator = wcsrchr(fullPath, L'\\');
+
+    modulePath = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kModulePathCapacity * sizeof(wchar_t)));
+    if (modulePath == NULL) {
+        goto cleanup;
     }
+    // A name that fills the buffer has been cut (and older Windows leaves it
+    // unterminated).
+    length = GetModuleFileNameW(NULL, modulePath, kModulePathCapacity);
+    if (length == 0 || length >= kModulePathCapacity) {
+        goto cleanup;
+    }
+    LogMessage(L"Program name is %s", modulePath);
+    lastSeparator = wcsrchr(modulePath, L'\\');
     if (lastSeparator == NULL) {
-        StringCchCopyW(g_setup.programDirectory, kPathCapacity, L".\\");
-        return;
+        goto cleanup;
     }
-    StringCchCopyNW(g_setup.programDirectory, kPathCapacity, fullPath, lastSeparator - fullPath + 1);
+    if (FAILED(StringCchCopyNW(g_setup.programDirectory, kPathCapacity, modulePath,
+                               static_cast<size_t>(lastSeparator - modulePath + 1)))) {
+        goto cleanup;
+    }
+    result = true;
+
+cleanup:
+    if (!result) {
+        g_setup.programDirectory[0] = L'\0';
+    }
+    if (modulePath != NULL) {
+        HeapFree(GetProcessHeap(), 0, modulePath);
+    }
+    return result;
 }
 
 bool FileCanBeOpened(const wchar_t* path)
@@ -63,11 +89,10 @@ void ReadDebugSwitch()
 
 }  // namespace
 
-bool LocateSetupFile(const wchar_t* argument0)
+bool LocateSetupFile()
 {
-    SetProgramDirectory(argument0);
     wchar_t candidate[kPathCapacity] = L"";
-    if (!ComposePath(candidate, g_setup.programDirectory, kSetupFileName)) {
+    if (!SetProgramDirectory() || !ComposePath(candidate, g_setup.programDirectory, kSetupFileName)) {
         return false;
     }
     DWORD length = GetFullPathNameW(candidate, kPathCapacity, g_setup.setupFilePath, NULL);

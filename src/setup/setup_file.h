@@ -2,9 +2,10 @@
 
 #include "setup/setup_state.h"
 
-// Finds Inst.Inf beside the executable named by argument 0 and reads the
-// Debug and MSI switches. false when Inst.Inf cannot be opened.
-bool LocateSetupFile(const wchar_t* argument0);
+// Finds Inst.Inf beside the running program file and reads the Debug and MSI
+// switches. false when the program's folder cannot be told or does not fit,
+// or when Inst.Inf cannot be opened.
+bool LocateSetupFile();
 
 // Reads entry "Driver<index>". 0 when read whole, 50 without a device name,
 // 87 without a hardware ID or when the entry's INF path does not fit.

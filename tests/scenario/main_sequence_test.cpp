@@ -45,6 +45,44 @@ TEST_F(MainSequence, SetupFileInTheCurrentFolderDoesNotCount)
     ExpectBoxes(result, {ErrorBox(kNoFiles)});
 }
 
+// The caller chooses argument 0: a user without administrator rights can start
+// the real, elevated setup.exe with argument 0 in a folder of their own.
+struct ArgumentZeroCase {
+    const char* name;
+    bool setupFileInProduct;  // else only in the folder argument 0 names
+    std::vector<Answer> answers;
+    DWORD exitCode;
+    std::vector<ExpectedBox> boxes;
+};
+
+TEST_F(MainSequence, ProductFolderIsThatOfTheProgramFileNotOfArgumentZero)
+{
+    PrepareController("Debug=1\r\nMSI=\r\n");
+    std::string setupFile;
+    ASSERT_TRUE(testbed::ReadFileBytes(ProductFolder() + L"Inst.Inf", &setupFile));
+    const std::wstring other = Folder() + L"other\\";
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), NULL));
+    const ArgumentZeroCase cases[] = {
+        {"Inst.Inf only where argument 0 points", false, {Answer(Button::Ok)}, 1, {ErrorBox(kNoFiles)}},
+        {"Inst.Inf only beside the program file",
+         true,
+         {Answer(Button::Yes), Answer(Button::Ok)},
+         0,
+         {YesNoBox(kConfirmDriver), PlainBox(kAlreadyInstalled)}},
+    };
+    for (const ArgumentZeroCase& c : cases) {
+        DeleteFileW((ProductFolder() + L"Inst.Inf").c_str());
+        DeleteFileW((other + L"Inst.Inf").c_str());
+        DeleteFileW((ProductFolder() + L"devupd.log").c_str());
+        ASSERT_TRUE(testbed::WriteFileBytes((c.setupFileInProduct ? ProductFolder() : other) + L"Inst.Inf", setupFile));
+        testbed::RunResult result = RunSetupAs(other + L"setup.exe", std::wstring(), L"", c.answers);
+        EXPECT_EQ(c.exitCode, result.run.exitCode) << c.name;
+        ExpectBoxes(result, c.boxes);
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((other + L"devupd.log").c_str())) << c.name;
+        EXPECT_EQ(c.setupFileInProduct, !LogBytes().empty()) << c.name;
+    }
+}
+
 TEST_F(MainSequence, InvalidOptionEndsWithThreeAndNoBox)
 {
     PrepareController();

@@ -155,12 +155,29 @@ std::vector<std::wstring> Scenario::LogTail(size_t count) const
 testbed::RunResult Scenario::RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
                                       const testbed::Environment& env, const std::wstring& currentDir)
 {
-    std::wstring command = testbed::QuoteArgument(SetupExe());
+    return Run(SetupExe(), arguments, answers, env, currentDir, testbed::Launch());
+}
+
+testbed::RunResult Scenario::RunSetupAs(const std::wstring& argument0, const std::wstring& desktop,
+                                        const std::wstring& arguments, const std::vector<testbed::Answer>& answers)
+{
+    testbed::Launch launch;
+    launch.applicationName = SetupExe();
+    launch.desktop = desktop;
+    return Run(argument0.empty() ? SetupExe() : argument0, arguments, answers, testbed::Environment(), std::wstring(),
+               launch);
+}
+
+testbed::RunResult Scenario::Run(const std::wstring& argument0, const std::wstring& arguments,
+                                 const std::vector<testbed::Answer>& answers, const testbed::Environment& env,
+                                 const std::wstring& currentDir, const testbed::Launch& launch)
+{
+    std::wstring command = testbed::QuoteArgument(argument0);
     if (!arguments.empty()) {
         command += L" " + arguments;
     }
     testbed::RunResult result = testbed::RunWithRobot(command, currentDir.empty() ? ProductFolder() : currentDir, env,
-                                                      answers, kRunTimeoutMs, testbed::Button::Default);
+                                                      answers, kRunTimeoutMs, testbed::Button::Default, launch);
     EXPECT_TRUE(result.run.started) << "error " << result.run.startError;
     EXPECT_FALSE(result.run.timedOut);
     return result;

@@ -61,6 +61,10 @@ protected:
     testbed::RunResult RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
                                 const testbed::Environment& env = testbed::Environment(),
                                 const std::wstring& currentDir = std::wstring());
+    // RunSetup with argument 0 naming argument0 (the program file is still
+    // SetupExe()) and on desktop ("station\desktop"); empty keeps the usual.
+    testbed::RunResult RunSetupAs(const std::wstring& argument0, const std::wstring& desktop,
+                                  const std::wstring& arguments, const std::vector<testbed::Answer>& answers);
     // The debug log's messages, one per line, without timestamps. Lines about
     // other devices of the machine ("Device=..." of IDs not in keep) are left out,
     // since they depend on what else is plugged in.
@@ -75,6 +79,10 @@ protected:
     std::vector<std::wstring> LogTail(size_t count) const;
 
 private:
+    testbed::RunResult Run(const std::wstring& argument0, const std::wstring& arguments,
+                           const std::vector<testbed::Answer>& answers, const testbed::Environment& env,
+                           const std::wstring& currentDir, const testbed::Launch& launch);
+
     std::wstring folder_;
     std::vector<std::wstring> devices_;
     std::vector<Entry> entries_;

@@ -6,6 +6,7 @@
 #include "setup/setup_file.h"
 #include "setup/setup_state.h"
 #include "test_files.h"
+#include "testbed.h"
 
 namespace {
 
@@ -25,78 +26,72 @@ const LocateCase kLocateCases[] = {
     {"", 0, 1},
 };
 
+// LocateSetupFile reads Inst.Inf beside the running program: here the test
+// program. The file and a log are removed again when the test ends.
+class SetupFileBesideTheProgram {
+public:
+    SetupFileBesideTheProgram() : folder_(testbed::TestProgramFolder()) {}
+    ~SetupFileBesideTheProgram()
+    {
+        DeleteFileW((folder_ + L"Inst.Inf").c_str());
+        DeleteFileW((folder_ + L"devupd.log").c_str());
+    }
+    SetupFileBesideTheProgram(const SetupFileBesideTheProgram&) = delete;
+    SetupFileBesideTheProgram& operator=(const SetupFileBesideTheProgram&) = delete;
+
+    const std::wstring& folder() const
+    {
+        return folder_;
+    }
+    void Write(const std::string& text) const
+    {
+        WriteTextFile(folder_ + L"Inst.Inf", text);
+    }
+
+private:
+    std::wstring folder_;
+};
+
 TEST(LocateSetupFile, ReadsTheSwitchesOfInstInfBesideTheProgram)
 {
-    TempFolder folder;
-    const std::wstring exe = folder.file(L"setup.exe");
+    SetupFileBesideTheProgram setupFile;
+    ASSERT_FALSE(setupFile.folder().empty());
     for (const LocateCase& c : kLocateCases) {
-        WriteTextFile(folder.file(L"Inst.Inf"), c.inf);
+        setupFile.Write(c.inf);
         ResetSetupState();
-        ASSERT_TRUE(LocateSetupFile(exe.c_str())) << c.inf;
-        EXPECT_EQ(folder.path(), g_setup.programDirectory);
-        EXPECT_EQ(folder.file(L"Inst.Inf"), g_setup.setupFilePath);
+        ASSERT_TRUE(LocateSetupFile()) << c.inf;
+        EXPECT_EQ(setupFile.folder(), g_setup.programDirectory);
+        EXPECT_EQ(setupFile.folder() + L"Inst.Inf", g_setup.setupFilePath);
         EXPECT_EQ(c.debugEnabled, g_setup.debugEnabled) << c.inf;
         EXPECT_EQ(c.driverOnly, g_setup.driverOnly) << c.inf;
-        const std::wstring expectedLog = c.debugEnabled != 0 ? folder.file(L"devupd.log") : L".\\devupd.log";
+        const std::wstring expectedLog = c.debugEnabled != 0 ? setupFile.folder() + L"devupd.log" : L".\\devupd.log";
         EXPECT_EQ(expectedLog, g_setup.logPath) << c.inf;
     }
-    EXPECT_FALSE(FileExists(folder.file(L"devupd.log"))) << "LocateSetupFile logs nothing";
+    EXPECT_FALSE(FileExists(setupFile.folder() + L"devupd.log")) << "LocateSetupFile logs nothing";
 }
 
-TEST(LocateSetupFile, FindsTheProgramFolderFromARelativeNameAndAnotherCurrentFolder)
+TEST(LocateSetupFile, IgnoresInstInfInTheCurrentFolder)
 {
+    SetupFileBesideTheProgram setupFile;
     TempFolder folder;
-    CreateDirectoryW(folder.file(L"product").c_str(), NULL);
-    CreateDirectoryW(folder.file(L"elsewhere").c_str(), NULL);
-    WriteTextFile(folder.file(L"product\\Inst.Inf"), "[Install]\r\nDebug=1\r\n");
-    WriteTextFile(folder.file(L"elsewhere\\Inst.Inf"), "[Install]\r\n");
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(folder.file(L"elsewhere").c_str());
-    ResetSetupState();
-    bool located = LocateSetupFile(L"..\\product\\setup.exe");
-    SetCurrentDirectoryW(previous);
-
-    ASSERT_TRUE(located);
-    EXPECT_EQ(folder.file(L"product\\"), g_setup.programDirectory);
-    EXPECT_EQ(folder.file(L"product\\Inst.Inf"), g_setup.setupFilePath);
-    EXPECT_EQ(folder.file(L"product\\devupd.log"), g_setup.logPath);
-}
-
-TEST(LocateSetupFile, IgnoresInstInfInTheCurrentFolderWhenTheProgramFolderHasNone)
-{
-    TempFolder folder;
-    CreateDirectoryW(folder.file(L"product").c_str(), NULL);
-    WriteTextFile(folder.file(L"Inst.Inf"), "[Install]\r\n");
+    WriteTextFile(folder.file(L"Inst.Inf"), "[Install]\r\nDebug=1\r\nMSI=\r\n");
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     SetCurrentDirectoryW(folder.path().c_str());
     ResetSetupState();
-    bool located = LocateSetupFile(folder.file(L"product\\setup.exe").c_str());
+    bool withoutOwn = LocateSetupFile();
+    const int debugWithoutOwn = g_setup.debugEnabled;
+    setupFile.Write("[Install]\r\nMSI=util.msi\r\n");
+    ResetSetupState();
+    bool withOwn = LocateSetupFile();
     SetCurrentDirectoryW(previous);
 
-    EXPECT_FALSE(located);
+    EXPECT_FALSE(withoutOwn);
+    EXPECT_EQ(0, debugWithoutOwn);
+    ASSERT_TRUE(withOwn);
+    EXPECT_EQ(setupFile.folder() + L"Inst.Inf", g_setup.setupFilePath);
     EXPECT_EQ(0, g_setup.debugEnabled);
     EXPECT_EQ(0, g_setup.driverOnly);
-}
-
-TEST(LocateSetupFile, RefusesAProgramPathThatDoesNotFit)
-{
-    TempFolder folder;
-    WriteTextFile(folder.file(L"Inst.Inf"), "[Install]\r\nDebug=1\r\n");
-    wchar_t previous[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, previous);
-    SetCurrentDirectoryW(folder.path().c_str());
-    // Too long for a full path: the folder falls back to the current one.
-    const std::wstring longName = folder.path() + std::wstring(300, L'x') + L"\\setup.exe";
-    ResetSetupState();
-    bool located = LocateSetupFile(longName.c_str());
-    SetCurrentDirectoryW(previous);
-
-    EXPECT_TRUE(located);
-    EXPECT_STREQ(L".\\", g_setup.programDirectory);
-    EXPECT_EQ(folder.file(L"Inst.Inf"), g_setup.setupFilePath);
-    EXPECT_STREQ(L".\\devupd.log", g_setup.logPath);
 }
 
 struct EntryCase {
