@@ -34,6 +34,18 @@ bool CheckOptions(int count, wchar_t** arguments)
     return true;
 }
 
+// Looks for a quiet option without judging the others, for a run that ends
+// before the options are checked.
+bool HasQuietOption(int count, wchar_t** arguments)
+{
+    for (int index = 1; index < count; ++index) {
+        if (CheckOption(arguments[index]) == kOptionQuiet) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A driver pass that failed ends the run with 87, so that deployment tools do
 // not record it as a success.
 int ReportDriverPass(int driverResult, bool utilityInstalled)
@@ -100,7 +112,10 @@ int RunConfirmedSetup()
 int RunMainSequence(int count, wchar_t** arguments)
 {
     if (!LocateSetupFile()) {
-        ShowMessage(IDS_NO_FILES, MB_ICONERROR);
+        // Shown in quiet mode too, but a quiet run must not wait on a box
+        // where nobody sees it.
+        g_setup.quietMode = HasQuietOption(count, arguments) ? 1 : 0;
+        ShowMessageEvenWhenQuiet(IDS_NO_FILES, MB_ICONERROR);
         return kExitNoSetupFile;
     }
     if (!CheckOptions(count, arguments)) {

@@ -1,5 +1,6 @@
 #include "ui/message_boxes.h"
 
+#include "log/debug_log.h"
 #include "res/resource.h"
 #include "setup/setup_state.h"
 
@@ -29,6 +30,35 @@ int ShowBox(UINT textId, UINT type)
     return MessageBoxW(NULL, text, caption, type);
 }
 
+// A quiet run on a window station that nobody sees (a deployment service in
+// session 0) would wait for ever on a box that no one can answer. When the
+// station cannot be asked, the box is shown, as on any desktop.
+bool NobodyCouldAnswer()
+{
+    if (g_setup.quietMode != 1) {
+        return false;
+    }
+    USEROBJECTFLAGS flags = {FALSE, FALSE, 0};
+    DWORD needed = 0;
+    HWINSTA station = GetProcessWindowStation();
+    if (station == NULL ||
+        !GetUserObjectInformationW(station, UOI_FLAGS, &flags, static_cast<DWORD>(sizeof(flags)), &needed)) {
+        return false;
+    }
+    return (flags.dwFlags & WSF_VISIBLE) == 0;
+}
+
+// For the boxes that a quiet run shows too: where nobody could answer, the
+// text goes to the log and the run goes on to its end.
+void PresentBox(const wchar_t* text, const wchar_t* caption, UINT type)
+{
+    if (NobodyCouldAnswer()) {
+        LogMessage(L"Message box not shown: %s", text);
+        return;
+    }
+    MessageBoxW(NULL, text, caption, type);
+}
+
 }  // namespace
 
 int AskYesNo(UINT id)
@@ -55,7 +85,16 @@ void ShowFailure(int number)
     LoadText(IDS_FAILED, failed, kTextCapacity);
     LoadText(IDS_CAPTION, caption, kCaptionCapacity);
     StringCchPrintfW(text, kTextCapacity, L"%s(%d)", failed, number);
-    MessageBoxW(NULL, text, caption, MB_ICONERROR);
+    PresentBox(text, caption, MB_ICONERROR);
+}
+
+void ShowMessageEvenWhenQuiet(UINT id, UINT type)
+{
+    wchar_t text[kTextCapacity];
+    wchar_t caption[kCaptionCapacity];
+    LoadText(id, text, kTextCapacity);
+    LoadText(IDS_CAPTION, caption, kCaptionCapacity);
+    PresentBox(text, caption, type);
 }
 
 void ShowCompleted()

@@ -10,8 +10,12 @@ int AskYesNo(UINT id);
 void ShowMessage(UINT id, UINT type);
 
 // "Installation operation failed.(n)"; shown in quiet mode too, since an
-// unattended run must not fail unseen.
+// unattended run must not fail unseen. Only a quiet run on a window station
+// that is not visible writes the text to the debug log instead.
 void ShowFailure(int number);
+
+// Box with string id that quiet mode shows too, with the same exception.
+void ShowMessageEvenWhenQuiet(UINT id, UINT type);
 
 // The completion box; nothing in quiet mode.
 void ShowCompleted();

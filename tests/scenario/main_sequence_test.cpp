@@ -28,7 +28,7 @@ protected:
 
 TEST_F(MainSequence, WithoutSetupFileShowsNoFilesEvenWhenQuietOrGivenABadOption)
 {
-    for (const wchar_t* arguments : {L"", L"/QN", L"/X"}) {
+    for (const wchar_t* arguments : {L"", L"/QN", L"/X", L"/X -qN"}) {
         testbed::RunResult result = RunSetup(arguments, {Answer(Button::Ok)});
         EXPECT_EQ(1u, result.run.exitCode) << testing::PrintToString(arguments);
         ExpectBoxes(result, {ErrorBox(kNoFiles)});
@@ -260,6 +260,45 @@ TEST_F(MainSequence, JapaneseUserInterfaceShowsTheJapaneseTexts)
                   testbed::BoxIcon::Error,
                   {}}},
                 kCaptionJapanese);
+}
+
+// A quiet run on a window station that nobody sees, as a deployment system
+// runs it in session 0. A box there could be answered by no one and the run
+// would be killed at the time limit; none may come, and the log (when on)
+// gets its text.
+struct InvisibleCase {
+    const char* name;
+    bool failingDriver;  // else no Inst.Inf at all
+    const wchar_t* arguments;
+    DWORD exitCode;
+    const wchar_t* logged;  // the log's last line; NULL: no log
+};
+
+TEST_F(MainSequence, QuietRunOnAnInvisibleWindowStationShowsNoBox)
+{
+    testbed::InvisibleDesktop desktop;
+    ASSERT_FALSE(desktop.Name().empty());
+    ASSERT_FALSE(desktop.StationVisible());
+    const InvisibleCase cases[] = {
+        {"no Inst.Inf", false, L"/QN", 1, NULL},
+        {"no Inst.Inf, quiet behind an invalid option", false, L"/X -qN", 1, NULL},
+        {"failed driver pass", true, L"/QN", 87, L"Message box not shown: Installation operation failed.(87)"},
+    };
+    for (const InvisibleCase& c : cases) {
+        DeleteFileW((ProductFolder() + L"Inst.Inf").c_str());
+        if (c.failingDriver) {
+            // A controller whose driver service is missing: the update fails.
+            WriteSetupFile({AddEntry(L"2.0.0.5")}, "Debug=1\r\nMSI=\r\n");
+        }
+        testbed::RunResult result = RunSetupAs(std::wstring(), desktop.Name(), c.arguments, {});
+        EXPECT_EQ(c.exitCode, result.run.exitCode) << c.name;
+        ExpectBoxes(result, {});
+        if (c.logged != NULL) {
+            EXPECT_EQ(std::vector<std::wstring>{c.logged}, LogTail(1)) << c.name;
+        } else {
+            EXPECT_TRUE(LogBytes().empty()) << c.name;
+        }
+    }
 }
 
 }  // namespace
