@@ -2,7 +2,9 @@
 
 #include "driver/driver_pass.h"
 #include "res/resource.h"
+#include "setup/hand_over.h"
 #include "setup/os_requirement.h"
+#include "setup/platform.h"
 #include "setup/restart.h"
 #include "setup/setup_file.h"
 #include "setup/setup_state.h"
@@ -120,6 +122,10 @@ int RunMainSequence(int count, wchar_t** arguments)
     }
     if (!CheckOptions(count, arguments)) {
         return kExitRefused;
+    }
+    // Before the version check: OSVER 6.0 or later is never met under WOW64.
+    if (!Is64BitBuild() && IsRunningUnderWow64()) {
+        return HandOverTo64BitSetup();
     }
     if (!CheckOsRequirement()) {
         ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);

@@ -3,18 +3,12 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "setup/platform.h"
 #include "setup/setup_state.h"
 
 namespace {
 
 const int kRequirementCapacity = 32;
-
-BOOL IsRunningUnderWow64()
-{
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    return wow64;
-}
 
 }  // namespace
 
@@ -47,5 +41,6 @@ bool CheckOsRequirement()
     if (!GetVersionExW(&version)) {
         return true;
     }
-    return IsOsRequirementMet(requirement, version.dwMajorVersion, version.dwMinorVersion, IsRunningUnderWow64());
+    return IsOsRequirementMet(requirement, version.dwMajorVersion, version.dwMinorVersion,
+                              IsRunningUnderWow64() ? TRUE : FALSE);
 }

@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "log/debug_log.h"
+#include "setup/platform.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -105,11 +106,22 @@ bool LocateSetupFile()
     }
     ReadDebugSwitch();
     wchar_t package[kPathCapacity] = L"";
-    GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath);
-    if (package[0] == L'\0') {
+    if (ReadPackageName(package) == 0) {
         g_setup.driverOnly = 1;
     }
     return true;
+}
+
+DWORD ReadPackageName(wchar_t* package)
+{
+    DWORD length = 0;
+    if (Is64BitBuild()) {
+        length = GetPrivateProfileStringW(L"Install", L"MSI64", L"", package, kPathCapacity, g_setup.setupFilePath);
+    }
+    if (length == 0) {
+        length = GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath);
+    }
+    return length;
 }
 
 int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePath, int index, DriverEntry* entry)

@@ -7,6 +7,11 @@
 // or when Inst.Inf cannot be opened.
 bool LocateSetupFile();
 
+// The utility's package named in Inst.Inf, relative to the program folder:
+// MSI64 for the 64-bit build when it is there and not empty, else MSI. Its
+// length; 0 for a driver-only product folder.
+DWORD ReadPackageName(wchar_t* package);
+
 // Reads entry "Driver<index>". 0 when read whole, 50 without a device name,
 // 87 without a hardware ID or when the entry's INF path does not fit.
 int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePath, int index, DriverEntry* entry);

@@ -28,6 +28,9 @@ struct SetupState {
     wchar_t settingsFile[kPathCapacity];
     // 1 when Windows Installer finished with a restart due (3010 or 1641).
     int restartNeeded;
+    // The registry view of the utility's key (KEY_WOW64_64KEY or
+    // KEY_WOW64_32KEY, as its package was built); 0 until it is found.
+    REGSAM utilityView;
 };
 
 extern SetupState g_setup;

@@ -80,6 +80,16 @@ bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* pat
     return false;
 }
 
+bool FindWow64Program(const wchar_t* name, wchar_t* path)
+{
+    UINT length = GetSystemWow64DirectoryW(path, kPathCapacity);
+    if (JoinFolderAndName(path, length, name) && IsProgramFile(path)) {
+        return true;
+    }
+    path[0] = L'\0';
+    return false;
+}
+
 bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* program, const wchar_t* arguments)
 {
     const wchar_t* format = wcschr(program, L' ') != NULL ? L"\"%s\" %s" : L"%s %s";
@@ -90,21 +100,28 @@ bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* pro
     return true;
 }
 
-bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
-                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
+bool RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
+                    const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
 {
-    wchar_t program[kPathCapacity];
     wchar_t command[kCommandCapacity];
     *exitCode = 0xFFFFFFFF;
-    if (!FindSystemProgram(name, alsoWindowsFolder, program)) {
-        *error = ERROR_FILE_NOT_FOUND;
-        LogMessage(texts.startFailed, name, static_cast<int>(*error));
-        return false;
-    }
     if (!ComposeProgramCommand(command, kCommandCapacity, program, arguments)) {
         *error = ERROR_FILENAME_EXCED_RANGE;
         LogMessage(texts.startFailed, program, static_cast<int>(*error));
         return false;
     }
     return RunChildProcess(program, command, creationFlags, wait, texts, exitCode, error);
+}
+
+bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
+                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
+{
+    wchar_t program[kPathCapacity];
+    if (!FindSystemProgram(name, alsoWindowsFolder, program)) {
+        *exitCode = 0xFFFFFFFF;
+        *error = ERROR_FILE_NOT_FOUND;
+        LogMessage(texts.startFailed, name, static_cast<int>(*error));
+        return false;
+    }
+    return RunProgramFile(program, arguments, creationFlags, wait, texts, exitCode, error);
 }

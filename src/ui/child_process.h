@@ -28,9 +28,17 @@ bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD cre
 // there by someone without administrator rights. false when it is in neither.
 bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* path);
 
+// The full path of a program of the 32-bit system folder of 64-bit Windows
+// (SysWOW64). false on 32-bit Windows or when it is not there.
+bool FindWow64Program(const wchar_t* name, wchar_t* path);
+
 // "<program> <arguments>", the program in double quotes when it holds a blank.
 // false, with the command emptied, when it does not fit.
 bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* program, const wchar_t* arguments);
+
+// Runs the program file with the arguments, as RunChildProcess does.
+bool RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
+                    const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
 
 // Runs a system program by its full path, as RunChildProcess does.
 bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,

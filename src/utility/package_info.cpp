@@ -1,6 +1,7 @@
 #include "utility/package_info.h"
 
 #include "log/debug_log.h"
+#include "setup/setup_file.h"
 #include "setup/setup_state.h"
 #include "setup/system_libraries.h"
 
@@ -54,7 +55,7 @@ cleanup:
 int ReadPackageInfo()
 {
     wchar_t package[kPathCapacity] = L"";
-    if (GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath) == 0) {
+    if (ReadPackageName(package) == 0) {
         return kNoPackage;
     }
     if (FAILED(StringCchPrintfW(g_setup.packagePath, kPathCapacity, L"%s%s", g_setup.programDirectory, package))) {

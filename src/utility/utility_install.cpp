@@ -5,6 +5,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
+#include "setup/setup_file.h"
 #include "setup/setup_state.h"
 #include "setup/system_libraries.h"
 #include "ui/child_process.h"
@@ -246,7 +247,7 @@ int InstallUtil()
     int result = kNoInstallPackage;
     wchar_t package[kPathCapacity] = L"";
     wchar_t arguments[kCommandCapacity] = L"";
-    if (GetPrivateProfileStringW(L"Install", L"MSI", L"", package, kPathCapacity, g_setup.setupFilePath) == 0) {
+    if (ReadPackageName(package) == 0) {
         LogMessage(L"No install package information");
     } else if (FAILED(ComposeInstallArguments(arguments, package))) {
         LogMessage(L"Install command too long(%s)", package);

@@ -16,6 +16,7 @@
 namespace {
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t kUtilityKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc";
 // The installed version is read with room for 31 characters.
 const DWORD kDisplayVersionBytes = 64;
 const DWORD kPathBytes = kPathCapacity * sizeof(wchar_t);
@@ -36,7 +37,27 @@ LONG OpenUninstallEntry(HKEY* key)
     if (FAILED(StringCchPrintfW(path, kPathCapacity, L"%s%s", kUninstallKey, g_setup.productCode))) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key);
+    // Windows Installer keeps the entry in the view of the package's platform.
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, key);
+    }
+    return status;
+}
+
+// The view that holds the utility's key: the 64-bit one for a package built
+// for x64, the 32-bit one for a 32-bit package. Both are one on 32-bit Windows.
+REGSAM FindUtilityKeyView()
+{
+    const REGSAM views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+    for (REGSAM view : views) {
+        HKEY key = NULL;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | view, &key) == ERROR_SUCCESS) {
+            RegCloseKey(key);
+            return view;
+        }
+    }
+    return 0;
 }
 
 // Cuts the last path component, after a trailing "\" is dropped.
@@ -295,7 +316,7 @@ int GetPreviousInstallDir(wchar_t* folder)
     folder[0] = L'\0';
     wchar_t value[kPathCapacity + 1] = L"";
     HKEY key = NULL;
-    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc", 0, KEY_QUERY_VALUE, &key);
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | g_setup.utilityView, &key);
     if (result != ERROR_SUCCESS) {
         return static_cast<int>(result);
     }
@@ -341,6 +362,7 @@ int UninstallUtil()
     wchar_t application[kPathCapacity] = L"";
     int result = ReadUninstallCommand(command, application);
     if (result == ERROR_SUCCESS && command[0] != L'\0') {
+        g_setup.utilityView = FindUtilityKeyView();
         GetPreviousInstallDir(g_setup.previousInstallDir);
         result = RunUninstallCommand(application, command);
     }

@@ -1,0 +1,10 @@
+#pragma once
+
+// On 64-bit Windows the 32-bit setup.exe cannot update a driver, and it sees
+// the 32-bit views of the file system and the registry. It starts setup64.exe
+// from its own folder with the same arguments, waits for it and returns its
+// exit code: one run, one set of boxes, one log. Without setup64.exe beside
+// it, string 13 and exit code 3, before anything is changed.
+int HandOverTo64BitSetup();
+
+const wchar_t kSetup64Name[] = L"setup64.exe";
