@@ -3,7 +3,7 @@
 #include <wchar.h>
 
 #include "log/debug_log.h"
-#include "setup/system_libraries.h"
+#include "core/system_libraries.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include "driver/driver_version.h"
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "setup/setup_file.h"
-#include "setup/setup_state.h"
-#include "setup/system_libraries.h"
+#include "config/setup_file.h"
+#include "core/setup_state.h"
+#include "core/system_libraries.h"
 #include "ui/progress_window.h"
 
 // Last, since it retires the unbounded string functions of the headers above.

@@ -3,7 +3,7 @@
 #include <stdarg.h>
 #include <windows.h>
 
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>

@@ -5,7 +5,7 @@
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "setup/main_sequence.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "ui/message_boxes.h"
 
 // Last, since it retires the unbounded string functions of the headers above.

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "setup/main_sequence.h"
-#include "setup/system_libraries.h"
+#include "core/system_libraries.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, int showCommand)
 {

@@ -3,8 +3,8 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "setup/platform.h"
-#include "setup/setup_state.h"
+#include "core/platform.h"
+#include "core/setup_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "ui/message_boxes.h"
 
 namespace {

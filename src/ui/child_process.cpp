@@ -3,7 +3,7 @@
 #include <wchar.h>
 
 #include "log/debug_log.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "ui/progress_window.h"
 
 // Last, since it retires the unbounded string functions of the headers above.

@@ -2,7 +2,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>

@@ -1,7 +1,7 @@
 #include "ui/progress_window.h"
 
 #include "res/resource.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "utility/package_info.h"
 
 #include "log/debug_log.h"
-#include "setup/setup_file.h"
-#include "setup/setup_state.h"
-#include "setup/system_libraries.h"
+#include "config/setup_file.h"
+#include "core/setup_state.h"
+#include "core/system_libraries.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>

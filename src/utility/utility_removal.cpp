@@ -4,8 +4,8 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "setup/setup_state.h"
-#include "setup/system_libraries.h"
+#include "core/setup_state.h"
+#include "core/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/progress_window.h"
 #include "utility/utility_install.h"

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "log/debug_log.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "test_files.h"
 
 namespace {

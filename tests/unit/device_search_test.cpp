@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "driver/device_search.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "test_files.h"
 #include "testbed.h"
 

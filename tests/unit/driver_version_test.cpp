@@ -3,7 +3,7 @@
 #include <string>
 
 #include "driver/driver_version.h"
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "test_files.h"
 #include "testbed.h"
 

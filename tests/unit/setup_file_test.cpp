@@ -3,8 +3,8 @@
 #include <string>
 
 #include "driver/driver_pass.h"
-#include "setup/setup_file.h"
-#include "setup/setup_state.h"
+#include "config/setup_file.h"
+#include "core/setup_state.h"
 #include "test_files.h"
 #include "testbed.h"
 

@@ -2,7 +2,7 @@
 
 #include <strsafe.h>
 
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "testbed.h"
 
 TempFolder::TempFolder() : path_(testbed::MakeTempFolder(L"unit"))

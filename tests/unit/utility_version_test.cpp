@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 #include "test_files.h"
 #include "utility/utility_install.h"
 #include "utility/utility_removal.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 
 // Finds Inst.Inf beside the running program file and reads the Debug and MSI
 // switches. false when the program's folder cannot be told or does not fit,

@@ -1,4 +1,4 @@
-#include "setup/setup_state.h"
+#include "core/setup_state.h"
 
 static const SetupState kInitialState = {
     NULL, 0, L"", L"", 0, L".\\devupd.log", 0, L"", L"", L"", L"", 0, NULL, L"", L"", 0, 0,

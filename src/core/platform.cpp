@@ -1,4 +1,4 @@
-#include "setup/platform.h"
+#include "core/platform.h"
 
 bool Is64BitBuild()
 {

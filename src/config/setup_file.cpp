@@ -1,9 +1,9 @@
-#include "setup/setup_file.h"
+#include "config/setup_file.h"
 
 #include <wchar.h>
 
 #include "log/debug_log.h"
-#include "setup/platform.h"
+#include "core/platform.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
