@@ -10,7 +10,7 @@ exe=$2
 headers=$("$objdump" -p "$exe") || { echo "cannot read $exe"; exit 1; }
 fail=0
 imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
-allowed="advapi32.dll kernel32.dll msvcrt.dll user32.dll "
+allowed="advapi32.dll kernel32.dll msvcrt.dll "
 if [ "$imports" != "$allowed" ]; then
   echo "imports: $imports"
   echo "allowed: $allowed"

@@ -41,6 +41,25 @@ bool BindSetupApi(HMODULE module, SetupApiFunctions* table)
            BindFunction(module, "SetupDiDestroyDeviceInfoList", &table->destroyDeviceInfoList);
 }
 
+bool BindUser32(HMODULE module, User32Functions* table)
+{
+    return BindFunction(module, "LoadStringW", &table->loadString) &&
+           BindFunction(module, "MessageBoxW", &table->messageBox) &&
+           BindFunction(module, "GetProcessWindowStation", &table->getProcessWindowStation) &&
+           BindFunction(module, "GetUserObjectInformationW", &table->getUserObjectInformation) &&
+           BindFunction(module, "CreateDialogParamW", &table->createDialogParam) &&
+           BindFunction(module, "ShowWindow", &table->showWindow) &&
+           BindFunction(module, "GetDlgItem", &table->getDlgItem) &&
+           BindFunction(module, "SetWindowTextW", &table->setWindowText) &&
+           BindFunction(module, "DestroyWindow", &table->destroyWindow) &&
+           BindFunction(module, "GetSystemMetrics", &table->getSystemMetrics) &&
+           BindFunction(module, "GetWindowRect", &table->getWindowRect) &&
+           BindFunction(module, "SetWindowPos", &table->setWindowPos) &&
+           BindFunction(module, "PeekMessageW", &table->peekMessage) &&
+           BindFunction(module, "DispatchMessageW", &table->dispatchMessage) &&
+           BindFunction(module, "ExitWindowsEx", &table->exitWindowsEx);
+}
+
 bool BindNewdev(HMODULE module, NewdevFunctions* table)
 {
     return BindFunction(module, "UpdateDriverForPlugAndPlayDevicesW", &table->updateDriverForPlugAndPlayDevices);
@@ -100,6 +119,11 @@ const SetupApiFunctions* GetSetupApi()
     return BindLibraryOnce(L"setupapi.dll", BindSetupApi);
 }
 
+const User32Functions* GetUser32()
+{
+    return BindLibraryOnce(L"user32.dll", BindUser32);
+}
+
 const NewdevFunctions* GetNewdev()
 {
     return BindLibraryOnce(L"newdev.dll", BindNewdev);
@@ -113,16 +137,6 @@ const VersionFunctions* GetVersionFunctions()
 const MsiFunctions* GetMsi()
 {
     return BindLibraryOnce(L"msi.dll", BindMsi);
-}
-
-CommandLineToArgvFunction GetCommandLineToArgv()
-{
-    CommandLineToArgvFunction function = NULL;
-    HMODULE module = LoadSystemLibrary(L"shell32.dll");
-    if (module == NULL || !BindFunction(module, "CommandLineToArgvW", &function)) {
-        return NULL;
-    }
-    return function;
 }
 
 bool GetRandomBytes(void* buffer, ULONG size)

@@ -24,6 +24,27 @@ struct SetupApiFunctions {
 };
 const SetupApiFunctions* GetSetupApi();
 
+// The window functions: most runs end without a box or a window (a quiet run,
+// a run without a controller), and user32 brings the display driver with it.
+struct User32Functions {
+    decltype(&LoadStringW) loadString;
+    decltype(&MessageBoxW) messageBox;
+    decltype(&GetProcessWindowStation) getProcessWindowStation;
+    decltype(&GetUserObjectInformationW) getUserObjectInformation;
+    decltype(&CreateDialogParamW) createDialogParam;
+    decltype(&ShowWindow) showWindow;
+    decltype(&GetDlgItem) getDlgItem;
+    decltype(&SetWindowTextW) setWindowText;
+    decltype(&DestroyWindow) destroyWindow;
+    decltype(&GetSystemMetrics) getSystemMetrics;
+    decltype(&GetWindowRect) getWindowRect;
+    decltype(&SetWindowPos) setWindowPos;
+    decltype(&PeekMessageW) peekMessage;
+    decltype(&DispatchMessageW) dispatchMessage;
+    decltype(&ExitWindowsEx) exitWindowsEx;
+};
+const User32Functions* GetUser32();
+
 struct NewdevFunctions {
     decltype(&UpdateDriverForPlugAndPlayDevicesW) updateDriverForPlugAndPlayDevices;
 };
@@ -52,6 +73,3 @@ const MsiFunctions* GetMsi();
 // time: advapi32 forwards it to a DLL that is not a known DLL, which a static
 // import would have the loader look for beside the program.
 bool GetRandomBytes(void* buffer, ULONG size);
-
-typedef LPWSTR*(WINAPI* CommandLineToArgvFunction)(LPCWSTR, int*);
-CommandLineToArgvFunction GetCommandLineToArgv();

@@ -2,6 +2,7 @@
 
 #include "driver/driver_pass.h"
 #include "res/resource.h"
+#include "setup/command_line.h"
 #include "setup/hand_over.h"
 #include "setup/os_requirement.h"
 #include "core/platform.h"
@@ -170,8 +171,7 @@ int RunSetup(HINSTANCE instance)
 {
     g_setup.instanceHandle = instance;
     int count = 0;
-    CommandLineToArgvFunction commandLineToArgv = GetCommandLineToArgv();
-    wchar_t** arguments = commandLineToArgv != NULL ? commandLineToArgv(GetCommandLineW(), &count) : NULL;
+    wchar_t** arguments = SplitCommandLine(GetCommandLineW(), &count);
     if (arguments == NULL || count < 1) {
         // Without the arguments not even quiet mode can be told.
         ShowMessage(IDS_NO_FILES, MB_ICONERROR);

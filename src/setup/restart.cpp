@@ -5,6 +5,7 @@
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "core/setup_state.h"
+#include "core/system_libraries.h"
 #include "ui/message_boxes.h"
 
 namespace {
@@ -47,7 +48,9 @@ int RebootSystem()
         return 0;
     }
     LogMessage(L"Reboot...");
-    if (!ExitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT, SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_HARDWARE_DRIVER)) {
+    // The question was shown, so the window functions are there.
+    if (!GetUser32()->exitWindowsEx(EWX_SHUTDOWN | EWX_REBOOT,
+                                    SHTDN_REASON_MAJOR_SOFTWARE | SHTDN_REASON_MINOR_HARDWARE_DRIVER)) {
         LogMessage(L"Failed to reboot err %d", static_cast<int>(GetLastError()));
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "core/setup_state.h"
+#include "core/system_libraries.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -15,10 +16,18 @@ const int kCaptionCapacity = 64;
 // A string that cannot be loaded leaves an empty text; the box is shown anyway.
 void LoadText(UINT id, wchar_t* buffer, int capacity)
 {
+    const User32Functions* user = GetUser32();
     buffer[0] = L'\0';
-    if (LoadStringW(g_setup.instanceHandle, id, buffer, capacity) <= 0) {
+    if (user == NULL || user->loadString(g_setup.instanceHandle, id, buffer, capacity) <= 0) {
         buffer[0] = L'\0';
     }
+}
+
+// 0, as for a box that cannot be shown, when the window functions are missing.
+int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT type)
+{
+    const User32Functions* user = GetUser32();
+    return user != NULL ? user->messageBox(NULL, text, caption, type) : 0;
 }
 
 int ShowBox(UINT textId, UINT type)
@@ -27,7 +36,7 @@ int ShowBox(UINT textId, UINT type)
     wchar_t caption[kCaptionCapacity];
     LoadText(textId, text, kTextCapacity);
     LoadText(IDS_CAPTION, caption, kCaptionCapacity);
-    return MessageBoxW(NULL, text, caption, type);
+    return ShowMessageBox(text, caption, type);
 }
 
 // A quiet run on a window station that nobody sees (a deployment service in
@@ -38,11 +47,12 @@ bool NobodyCouldAnswer()
     if (g_setup.quietMode != 1) {
         return false;
     }
+    const User32Functions* user = GetUser32();
     USEROBJECTFLAGS flags = {FALSE, FALSE, 0};
     DWORD needed = 0;
-    HWINSTA station = GetProcessWindowStation();
+    HWINSTA station = user != NULL ? user->getProcessWindowStation() : NULL;
     if (station == NULL ||
-        !GetUserObjectInformationW(station, UOI_FLAGS, &flags, static_cast<DWORD>(sizeof(flags)), &needed)) {
+        !user->getUserObjectInformation(station, UOI_FLAGS, &flags, static_cast<DWORD>(sizeof(flags)), &needed)) {
         return false;
     }
     return (flags.dwFlags & WSF_VISIBLE) == 0;
@@ -56,7 +66,7 @@ void PresentBox(const wchar_t* text, const wchar_t* caption, UINT type)
         LogMessage(L"Message box not shown: %s", text);
         return;
     }
-    MessageBoxW(NULL, text, caption, type);
+    ShowMessageBox(text, caption, type);
 }
 
 }  // namespace

@@ -2,21 +2,23 @@
 
 #include "res/resource.h"
 #include "core/setup_state.h"
+#include "core/system_libraries.h"
 
 namespace {
 
 const int kTextCapacity = 256;
 const DWORD kWaitStepMs = 100;
 
-void CentreOnScreen(HWND window)
+// The window exists, so the window functions are there.
+void CentreOnScreen(const User32Functions* user, HWND window)
 {
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    int screenWidth = user->getSystemMetrics(SM_CXSCREEN);
+    int screenHeight = user->getSystemMetrics(SM_CYSCREEN);
     RECT rect = {0, 0, 0, 0};
-    GetWindowRect(window, &rect);
+    user->getWindowRect(window, &rect);
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
-    SetWindowPos(window, HWND_TOP, screenWidth / 2 - width / 2, screenHeight / 2 - height / 2, 0, 0, SWP_NOSIZE);
+    user->setWindowPos(window, HWND_TOP, screenWidth / 2 - width / 2, screenHeight / 2 - height / 2, 0, 0, SWP_NOSIZE);
 }
 
 }  // namespace
@@ -26,30 +28,34 @@ int ShowProgress(UINT id)
     if (g_setup.quietMode == 1) {
         return 1;
     }
+    const User32Functions* user = GetUser32();
+    if (user == NULL) {
+        return 0;
+    }
     if (g_setup.progressWindow == NULL) {
-        g_setup.progressWindow =
-            CreateDialogParamW(g_setup.instanceHandle, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDialogProc, 0);
+        g_setup.progressWindow = user->createDialogParam(g_setup.instanceHandle, MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
+                                                         ProgressDialogProc, 0);
         if (g_setup.progressWindow == NULL) {
             return 0;
         }
     }
-    ShowWindow(g_setup.progressWindow, SW_SHOW);
+    user->showWindow(g_setup.progressWindow, SW_SHOW);
     wchar_t text[kTextCapacity] = L"";
-    if (LoadStringW(g_setup.instanceHandle, id, text, kTextCapacity) <= 0) {
+    if (user->loadString(g_setup.instanceHandle, id, text, kTextCapacity) <= 0) {
         text[0] = L'\0';
     }
-    HWND control = GetDlgItem(g_setup.progressWindow, IDC_PROGRESS_TEXT);
+    HWND control = user->getDlgItem(g_setup.progressWindow, IDC_PROGRESS_TEXT);
     if (control == NULL) {
         return 0;
     }
-    SetWindowTextW(control, text);
+    user->setWindowText(control, text);
     return 1;
 }
 
 int CloseProgress()
 {
     if (g_setup.progressWindow != NULL) {
-        DestroyWindow(g_setup.progressWindow);
+        GetUser32()->destroyWindow(g_setup.progressWindow);
         g_setup.progressWindow = NULL;
     }
     return 1;
@@ -59,7 +65,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM first, LPA
 {
     (void)second;
     if (message == WM_INITDIALOG) {
-        CentreOnScreen(window);
+        CentreOnScreen(GetUser32(), window);
         return 1;
     }
     if (message != WM_COMMAND) {
@@ -83,8 +89,8 @@ void WaitForChild(HANDLE process)
     while (WaitForSingleObject(process, kWaitStepMs) == WAIT_TIMEOUT) {
         HWND window = g_setup.progressWindow;
         MSG message;
-        if (window != NULL && PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&message);
+        if (window != NULL && GetUser32()->peekMessage(&message, window, 0, 0, PM_REMOVE)) {
+            GetUser32()->dispatchMessage(&message);
         }
     }
 }
