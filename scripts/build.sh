@@ -1,11 +1,24 @@
 #!/bin/sh
-# Configures and builds setup.exe and the test programs into build/ (or $BUILD_DIR).
+# Configures and builds both programs with their test programs: the 32-bit
+# setup.exe into build/ (or $BUILD_DIR), the 64-bit setup64.exe into build64/
+# (or $BUILD_DIR64). The 64-bit test machine needs the 32-bit setup.exe and
+# the x86 packages too: they are copied beside its test programs.
 set -eu
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
-mkdir -p "$build"
-log=$build/build.log
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release >"$log" 2>&1 ||
-  { cat "$log"; exit 1; }
-cmake --build "$build" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 60 "$log"; exit 1; }
-echo "built: $build/bin/setup.exe"
+build64=${BUILD_DIR64:-build64}
+
+# build_for FOLDER ARCH: configure and build with cmake/toolchain-ARCH-mingw.cmake.
+build_for() {
+  mkdir -p "$1"
+  log=$1/build.log
+  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-mingw.cmake" -DCMAKE_BUILD_TYPE=Release >"$log" 2>&1 ||
+    { cat "$log"; exit 1; }
+  cmake --build "$1" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 60 "$log"; exit 1; }
+}
+
+build_for "$build" i686
+build_for "$build64" x86_64
+cp "$build/bin/setup.exe" "$build64/bin/setup.exe"
+cp "$build"/bin/packages/*.msi "$build64/bin/packages/"
+echo "built: $build/bin/setup.exe $build64/bin/setup64.exe"
