@@ -1,7 +1,11 @@
-# Sourced by the build and test scripts: a fresh 32-bit Wine prefix under Xvfb.
-#   testbed_start DIR   makes a new prefix in DIR, starts Xvfb and a persistent wineserver
-#   testbed_stop        ends both
+# Sourced by the build and test scripts: a fresh Wine prefix under Xvfb.
+#   testbed_start DIR [win32|win64]   makes a new prefix in DIR (32-bit unless
+#                                     win64), starts Xvfb and a persistent wineserver
+#   testbed_stop                      ends both
 # After testbed_start, WINEPREFIX, WINEARCH, WINEDEBUG and DISPLAY are exported.
+# In a win64 prefix `wine` runs a 64-bit program as such, but Wine's own
+# programs by name (wine regedit, msiexec, reg) are their 32-bit copies:
+# /usr/lib/wine/wine64 or `reg ... /reg:64` reach the 64-bit ones.
 
 testbed_free_display() {
   local n=90
@@ -10,10 +14,14 @@ testbed_free_display() {
 }
 
 testbed_start() {
-  local dir=${1:?usage: testbed_start DIR}
+  local dir=${1:?usage: testbed_start DIR [win32|win64]} arch=${2:-win32}
+  case "$arch" in
+    win32 | win64) ;;
+    *) echo "testbed_start: $arch is neither win32 nor win64" >&2; return 1 ;;
+  esac
   rm -rf "$dir"
   mkdir -p "$dir"
-  export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all
+  export WINEPREFIX="$dir/prefix" WINEARCH=$arch WINEDEBUG=-all
   local n
   n=$(testbed_free_display)
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &

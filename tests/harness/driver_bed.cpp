@@ -145,9 +145,15 @@ bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName,
         sys + L"=1",
         L"",
         L"[Manufacturer]",
-        L"%Provider%=Models",
+        // 64-bit Windows installs only from a models section decorated for
+        // it; with decorations listed, Wine's 32-bit install, too, looks only
+        // for its own (NTx86), never for the plain section.
+        L"%Provider%=Models,NTx86,NTamd64",
         L"",
-        L"[Models]",
+        L"[Models.NTx86]",
+        L"%DeviceDesc%=DriverInstall," + hardwareId,
+        L"",
+        L"[Models.NTamd64]",
         L"%DeviceDesc%=DriverInstall," + hardwareId,
         L"",
         L"[DriverInstall]",

@@ -15,6 +15,9 @@ namespace testbed {
 // <serviceName>.sys. The INF installs that file into %SystemRoot%\System32\drivers
 // and a demand-start kernel service <serviceName> for hardwareId. driverVer is
 // the whole DriverVer value, written as given (e.g. L"05/01/2024,2.0.0.5").
+// The models are listed for x86 and for x64 (NTx86, NTamd64), so that one
+// package serves a 32-bit and a 64-bit test machine with the sys file built
+// for it.
 // The folder and its parents are made when missing.
 bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName, const std::wstring& serviceName,
                         const std::wstring& hardwareId, const std::wstring& driverVer, const std::wstring& sysSource);

@@ -18,6 +18,9 @@ const wchar_t kZelmonRestartInstall[] = L"ZelmonUtility-1.2.10-restartinstall.ms
 const wchar_t kZelmonNoVersion[] = L"ZelmonUtility-noversion.msi";
 const wchar_t kZelmonVersion63[] = L"ZelmonUtility-version63.msi";
 const wchar_t kZelmonVersion64[] = L"ZelmonUtility-version64.msi";
+const wchar_t kZelmonOldX64[] = L"ZelmonUtility-1.2.9-x64.msi";
+const wchar_t kZelmonNewX64[] = L"ZelmonUtility-1.2.10-x64.msi";
+const wchar_t kZelmonFailInstallX64[] = L"ZelmonUtility-1.2.10-failinstall-x64.msi";
 const wchar_t kZelmonOldVersion[] = L"1.2.9";
 const wchar_t kZelmonNewVersion[] = L"1.2.10";
 const wchar_t kZelmonServiceName[] = L"zelmsvc";
@@ -36,9 +39,24 @@ std::wstring UninstallKey(const std::wstring& productCode)
     return L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productCode;
 }
 
-// Windows Installer registers every product in the native view, also from a
-// 32-bit package on 64-bit Windows.
-const REGSAM kUninstallView = KEY_WOW64_64KEY;
+const REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+
+bool KeyExists(const std::wstring& key, REGSAM view)
+{
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(handle);
+    return true;
+}
+
+// The view that holds the product's Uninstall entry: that of the package's
+// platform. The 64-bit one when there is none.
+REGSAM UninstallView(const std::wstring& productCode)
+{
+    const std::wstring key = UninstallKey(productCode);
+    return KeyExists(key, KEY_WOW64_32KEY) && !KeyExists(key, KEY_WOW64_64KEY) ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+}
 
 bool ReadValue(const std::wstring& key, const std::wstring& name, REGSAM view, std::wstring* text, DWORD* type)
 {
@@ -176,8 +194,10 @@ bool RemoveZelmon(const std::vector<std::wstring>& folders)
         UninstallProduct(kZelmonProductCode, L"FORCEREMOVAL=1");
     bool ok = !IsProductInstalled(kZelmonProductCode);
     ok = StopAndDeleteService(kZelmonServiceName) && ok;
-    ok = DeleteKeyTree(L"SOFTWARE\\VANTIRO", 0) && ok;
-    ok = DeleteKeyTree(UninstallKey(kZelmonProductCode), kUninstallView) && ok;
+    for (REGSAM view : kViews) {
+        ok = DeleteKeyTree(L"SOFTWARE\\VANTIRO", view) && ok;
+        ok = DeleteKeyTree(UninstallKey(kZelmonProductCode), view) && ok;
+    }
     for (const auto& folder : folders) {
         ok = DeleteTree(folder.size() > 3 && folder.back() == L'\\' ? folder.substr(0, folder.size() - 1) : folder) &&
              ok;
@@ -202,61 +222,65 @@ UninstallEntry ReadUninstallEntry(const std::wstring& productCode)
 {
     UninstallEntry entry;
     std::wstring key = UninstallKey(productCode);
-    HKEY handle = nullptr;
-    entry.exists =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | kUninstallView, &handle) == ERROR_SUCCESS;
+    REGSAM view = UninstallView(productCode);
+    entry.exists = KeyExists(key, view);
     if (!entry.exists)
         return entry;
-    RegCloseKey(handle);
     DWORD type = REG_NONE;
-    ReadValue(key, L"DisplayVersion", kUninstallView, &entry.displayVersion, &type);
-    ReadValue(key, L"UninstallString", kUninstallView, &entry.uninstallString, &entry.uninstallStringType);
+    ReadValue(key, L"DisplayVersion", view, &entry.displayVersion, &type);
+    ReadValue(key, L"UninstallString", view, &entry.uninstallString, &entry.uninstallStringType);
     return entry;
 }
 
 bool SetUninstallValue(const std::wstring& productCode, const std::wstring& name, const std::wstring& value, DWORD type)
 {
     std::wstring key = UninstallKey(productCode);
+    REGSAM view = UninstallView(productCode);
     if (type != REG_NONE)
-        return WriteString(key, name, kUninstallView, type, value);
+        return WriteString(key, name, view, type, value);
     HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE | kUninstallView, &handle) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE | view, &handle) != ERROR_SUCCESS)
         return false;
     LONG status = RegDeleteValueW(handle, name.c_str());
     RegCloseKey(handle);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring InstallationDirectory()
+std::wstring InstallationDirectory(REGSAM view)
 {
     std::wstring value;
     DWORD type = REG_NONE;
-    return ReadValue(kZelmonKey, L"InstallationDirectory", 0, &value, &type) ? value : std::wstring();
+    return ReadValue(kZelmonKey, L"InstallationDirectory", view, &value, &type) ? value : std::wstring();
 }
 
-bool SetInstallationDirectory(const std::wstring& value)
+bool SetInstallationDirectory(const std::wstring& value, REGSAM view)
 {
-    return WriteString(kZelmonKey, L"InstallationDirectory", 0, REG_SZ, value);
+    return WriteString(kZelmonKey, L"InstallationDirectory", view, REG_SZ, value);
 }
 
-std::wstring ReadSetting(const std::wstring& name, bool* exists)
+std::wstring ReadSetting(const std::wstring& name, bool* exists, REGSAM view)
 {
     std::wstring value;
     DWORD type = REG_NONE;
-    bool found = ReadValue(kZelmonSettingsKey, name, 0, &value, &type);
+    bool found = ReadValue(kZelmonSettingsKey, name, view, &value, &type);
     if (exists != nullptr)
         *exists = found;
     return value;
 }
 
-bool WriteSetting(const std::wstring& name, const std::wstring& value)
+bool WriteSetting(const std::wstring& name, const std::wstring& value, REGSAM view)
 {
-    return WriteString(kZelmonSettingsKey, name, 0, REG_SZ, value);
+    return WriteString(kZelmonSettingsKey, name, view, REG_SZ, value);
 }
 
-bool WriteSetting(const std::wstring& name, DWORD value)
+bool WriteSetting(const std::wstring& name, DWORD value, REGSAM view)
 {
-    return WriteValue(kZelmonSettingsKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    return WriteValue(kZelmonSettingsKey, name, view, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+bool VantiroKeyExists(REGSAM view)
+{
+    return KeyExists(L"SOFTWARE\\VANTIRO", view);
 }
 
 bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour)

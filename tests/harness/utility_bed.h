@@ -10,10 +10,13 @@
 
 namespace testbed {
 
-// One ProductCode for every package, old and new alike.
+// One ProductCode for every package, old and new, x86 and x64 alike.
 extern const wchar_t kZelmonProductCode[];
 // Package file names under PackagePath(); all install zelmsvc.exe into
-// <TARGETDIR>\ZELMON\ (TARGETDIR defaults to %ProgramFiles%\VANTIRO\).
+// <TARGETDIR>\ZELMON\ (TARGETDIR defaults to %ProgramFiles%\VANTIRO\). The
+// 64-bit build makes the x64 packages, <name>-x64.msi, which write the 64-bit
+// registry view; its packages folder also holds the x86 ones of the 32-bit
+// build, which write the 32-bit view.
 extern const wchar_t kZelmonOld[];          // 1.2.9
 extern const wchar_t kZelmonNew[];          // 1.2.10
 extern const wchar_t kZelmonFailInstall[];  // 1.2.10; its install ends with 1603
@@ -24,6 +27,9 @@ extern const wchar_t kZelmonRestartInstall[];  // 1.2.10; its install ends with 
 extern const wchar_t kZelmonNoVersion[];    // no ProductVersion row
 extern const wchar_t kZelmonVersion63[];    // ProductVersion of 63 characters
 extern const wchar_t kZelmonVersion64[];    // ProductVersion of 64 characters
+extern const wchar_t kZelmonOldX64[];         // 1.2.9, x64
+extern const wchar_t kZelmonNewX64[];         // 1.2.10, x64
+extern const wchar_t kZelmonFailInstallX64[];  // 1.2.10, x64; its install ends with 1603
 extern const wchar_t kZelmonOldVersion[];   // L"1.2.9"
 extern const wchar_t kZelmonNewVersion[];   // L"1.2.10"
 extern const wchar_t kZelmonServiceName[];  // L"zelmsvc"
@@ -50,13 +56,16 @@ DWORD UninstallProduct(const std::wstring& productCode, const std::wstring& prop
 // kNotStarted when there is none.
 DWORD RunUninstallString(const std::wstring& productCode);
 // Leaves no trace of the utility: the product (even one whose removal fails),
-// its service, HKLM\SOFTWARE\VANTIRO and the folders given (e.g. install folders).
+// its service, HKLM\SOFTWARE\VANTIRO in every registry view and the folders
+// given (e.g. install folders).
 bool RemoveZelmon(const std::vector<std::wstring>& folders = std::vector<std::wstring>());
 
 // Windows Installer's own view (MsiQueryProductStateW == INSTALLSTATE_DEFAULT).
 bool IsProductInstalled(const std::wstring& productCode);
 // HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<productCode>, the
-// entry setup.exe reads; an absent value reads as empty.
+// entry setup.exe reads, in the 64-bit registry view or else the 32-bit one:
+// Windows Installer keeps it in the view of the package's platform. An absent
+// value reads as empty.
 struct UninstallEntry {
     bool exists = false;
     std::wstring displayVersion;
@@ -69,15 +78,21 @@ UninstallEntry ReadUninstallEntry(const std::wstring& productCode);
 bool SetUninstallValue(const std::wstring& productCode, const std::wstring& name, const std::wstring& value,
                        DWORD type = REG_SZ);
 
+// The utility's keys below are read and written in a registry view of 64-bit
+// Windows: KEY_WOW64_64KEY, KEY_WOW64_32KEY (where an x86 package writes), or
+// 0 for the test program's own. 32-bit Windows has one view for all three.
 // InstallationDirectory under kZelmonKey, as written (msiexec writes it with a
 // trailing backslash); empty when absent.
-std::wstring InstallationDirectory();
-bool SetInstallationDirectory(const std::wstring& value);
+std::wstring InstallationDirectory(REGSAM view = 0);
+bool SetInstallationDirectory(const std::wstring& value, REGSAM view = 0);
 // A value under kZelmonSettingsKey: REG_SZ as is, REG_DWORD in decimal;
 // *exists tells an empty value from a missing one.
-std::wstring ReadSetting(const std::wstring& name, bool* exists = nullptr);
-bool WriteSetting(const std::wstring& name, const std::wstring& value);
-bool WriteSetting(const std::wstring& name, DWORD value);
+std::wstring ReadSetting(const std::wstring& name, bool* exists = nullptr, REGSAM view = 0);
+bool WriteSetting(const std::wstring& name, const std::wstring& value, REGSAM view = 0);
+bool WriteSetting(const std::wstring& name, DWORD value, REGSAM view = 0);
+// Whether HKLM\SOFTWARE\VANTIRO is there in the view: a stray copy of the
+// utility's keys in the view its package does not write.
+bool VantiroKeyExists(REGSAM view);
 
 // A regedit.exe double in the system folder, where setup.exe looks before the
 // Windows folder that holds Wine's regedit. It hands each command to the real
