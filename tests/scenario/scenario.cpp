@@ -35,6 +35,11 @@ void Scenario::SetUp()
     ASSERT_TRUE(testbed::CopyFileTo(TestProgramFolder() + L"setup.exe", SetupExe()));
 }
 
+void Scenario::AddSetup64()
+{
+    ASSERT_TRUE(testbed::CopyFileTo(TestProgramFolder() + L"setup64.exe", Setup64Exe()));
+}
+
 std::string Narrow(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
@@ -156,6 +161,12 @@ testbed::RunResult Scenario::RunSetup(const std::wstring& arguments, const std::
                                       const testbed::Environment& env, const std::wstring& currentDir)
 {
     return Run(SetupExe(), arguments, answers, env, currentDir, testbed::Launch());
+}
+
+testbed::RunResult Scenario::RunSetup64(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
+                                        const testbed::Environment& env)
+{
+    return Run(Setup64Exe(), arguments, answers, env, std::wstring(), testbed::Launch());
 }
 
 testbed::RunResult Scenario::RunSetupAs(const std::wstring& argument0, const std::wstring& desktop,

@@ -37,6 +37,12 @@ protected:
     {
         return ProductFolder() + L"setup.exe";
     }
+    // The 64-bit build beside setup.exe, once AddSetup64 has put it there.
+    std::wstring Setup64Exe() const
+    {
+        return ProductFolder() + L"setup64.exe";
+    }
+    void AddSetup64();
 
     void WriteProductFile(const std::wstring& name, const std::string& text);
     // A hardware ID that no other case uses.
@@ -61,6 +67,8 @@ protected:
     testbed::RunResult RunSetup(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
                                 const testbed::Environment& env = testbed::Environment(),
                                 const std::wstring& currentDir = std::wstring());
+    testbed::RunResult RunSetup64(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
+                                  const testbed::Environment& env = testbed::Environment());
     // RunSetup with argument 0 naming argument0 (the program file is still
     // SetupExe()) and on desktop ("station\desktop"); empty keeps the usual.
     testbed::RunResult RunSetupAs(const std::wstring& argument0, const std::wstring& desktop,

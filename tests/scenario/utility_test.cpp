@@ -1,9 +1,8 @@
-#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "scenario.h"
 #include "utility_bed.h"
+#include "utility_scenario.h"
 
 namespace {
 
@@ -12,156 +11,9 @@ using testbed::Button;
 
 const wchar_t kCodeQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductCode'";
 const wchar_t kVersionQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductVersion'";
-const wchar_t kSettingsFolderPrefix[] = L"ZELMON-";
 // What Wine's MsiOpenDatabaseW answers for a missing file and for one that is
 // no package (Windows answers with other numbers).
 const DWORD kPackageCannotOpen = 1627;
-
-std::wstring SystemFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(path);
-}
-
-// Wine keeps regedit.exe in the Windows folder only.
-std::wstring WindowsFolder()
-{
-    wchar_t path[MAX_PATH] = L"";
-    UINT length = GetSystemWindowsDirectoryW(path, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(path);
-}
-
-// The random part of the settings folder's name, as "*".
-std::wstring MaskSettingsFolder(const std::wstring& line)
-{
-    size_t at = line.find(kSettingsFolderPrefix);
-    const size_t name = at + wcslen(kSettingsFolderPrefix);
-    if (at == std::wstring::npos || line.size() < name + 16) {
-        return line;
-    }
-    return line.substr(0, name) + L"*" + line.substr(name + 16);
-}
-
-// The utility's package in the product folder, a controller with a current
-// driver, a temporary folder of the case's own, and the machine's ZELMON
-// removed again afterwards.
-class Utility : public Scenario {
-protected:
-    void SetUp() override
-    {
-        Scenario::SetUp();
-        ASSERT_EQ(1u, testbed::ServiceManagerCount());
-        apps_ = Folder() + L"apps\\";
-        temp_ = Folder() + L"temp\\";
-        ASSERT_TRUE(CreateDirectoryW(apps_.c_str(), NULL));
-        ASSERT_TRUE(CreateDirectoryW(temp_.c_str(), NULL));
-    }
-    void TearDown() override
-    {
-        testbed::StopUsingRegeditDouble();
-        testbed::RemoveZelmon({apps_});
-        Scenario::TearDown();
-    }
-    void PrepareProduct(const std::wstring& package)
-    {
-        ASSERT_TRUE(testbed::CopyFileTo(testbed::PackagePath(package), ProductFolder() + package));
-        NamePackage(package);
-    }
-    // Inst.Inf naming the package, for the one controller of the case.
-    void NamePackage(const std::wstring& package)
-    {
-        if (controller_.service.empty()) {
-            controller_ = AddCurrentController();
-        }
-        WriteSetupFile({controller_}, "Debug=1\r\nMSI=" + Narrow(package) + "\r\n");
-    }
-    // The old version, installed by the Windows Installer into apps_, with a
-    // setting of the administrator's.
-    void InstallOld(const std::wstring& package)
-    {
-        ASSERT_EQ(0u, testbed::InstallPackage(testbed::PackagePath(package), L"TARGETDIR=\"" + apps_ + L"\""));
-        ASSERT_EQ(apps_ + L"ZELMON\\", testbed::InstallationDirectory());
-        ASSERT_TRUE(testbed::WriteSetting(L"MailServer", L"mail.vantiro.test"));
-    }
-    testbed::RunResult RunUpgrade(const std::wstring& arguments, const std::vector<testbed::Answer>& answers,
-                                  const std::wstring& currentDir = std::wstring())
-    {
-        const std::wstring temp = temp_.substr(0, temp_.size() - 1);
-        return RunSetup(arguments, answers, {{L"TEMP", temp}, {L"TMP", temp}}, currentDir);
-    }
-    std::vector<std::wstring> Messages() const
-    {
-        std::vector<std::wstring> log = Log();
-        std::transform(log.begin(), log.end(), log.begin(), MaskSettingsFolder);
-        return log;
-    }
-    // The messages from the first equal to first up to and including last.
-    std::vector<std::wstring> LogBetween(const std::wstring& first, const std::wstring& last) const
-    {
-        std::vector<std::wstring> part;
-        bool inside = false;
-        for (const std::wstring& line : Messages()) {
-            inside = inside || line == first;
-            if (inside) {
-                part.push_back(line);
-            }
-            if (inside && line == last) {
-                break;
-            }
-        }
-        return part;
-    }
-    bool Logged(const std::wstring& line) const
-    {
-        std::vector<std::wstring> log = Messages();
-        return std::find(log.begin(), log.end(), line) != log.end();
-    }
-    // The settings folders that runs left in the temporary folder.
-    std::vector<std::wstring> SettingsFolders() const
-    {
-        std::vector<std::wstring> folders;
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((temp_ + kSettingsFolderPrefix + L"*").c_str(), &data);
-        for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-            folders.push_back(temp_ + data.cFileName);
-        }
-        if (find != INVALID_HANDLE_VALUE) {
-            FindClose(find);
-        }
-        return folders;
-    }
-    std::wstring SettingsFile() const
-    {
-        return temp_ + kSettingsFolderPrefix + L"*\\TMPREGZSVC.ZRG";
-    }
-    std::wstring Regedit() const
-    {
-        return WindowsFolder() + L"\\regedit.exe";
-    }
-    std::wstring Net() const
-    {
-        return SystemFolder() + L"\\net.exe";
-    }
-    // Nothing of the new version came, the old one is as it was.
-    void ExpectOldVersionUntouched()
-    {
-        EXPECT_EQ(testbed::kZelmonOldVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
-        EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer"));
-        EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
-    }
-    void ExpectUpgraded()
-    {
-        EXPECT_EQ(testbed::kZelmonNewVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
-        EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer"));
-        EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
-        EXPECT_EQ(std::vector<std::wstring>(), SettingsFolders());
-    }
-
-    std::wstring apps_;
-    std::wstring temp_;
-    Entry controller_;
-};
 
 TEST_F(Utility, FirstInstallationInstallsThePackageSilently)
 {
