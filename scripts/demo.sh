@@ -7,16 +7,21 @@
 #   scripts/demo.sh /QN        quiet run
 #   scripts/demo.sh --no       the automated user answers No
 #   scripts/demo.sh --fresh    nothing installed before: a first installation
+#   scripts/demo.sh --x64      on 64-bit Windows: an x64 utility and driver, and
+#                              setup.exe handing the run over to setup64.exe
 # Prints every box shown, the exit code, the debug log and what is installed afterwards.
+# BUILD_DIR and BUILD_DIR64 name the build folders, as for scripts/build.sh.
 set -eu
 cd "$(dirname "$0")/.."
 answers=yes,ok
 fresh=0
+x64=0
 args=()
 for a in "$@"; do
   case "$a" in
     --no) answers=no ;;
     --fresh) fresh=1 ;;
+    --x64) x64=1 ;;
     *) args+=("$a") ;;
   esac
 done
@@ -24,13 +29,26 @@ scripts/install-deps.sh
 scripts/build.sh
 . scripts/testbed.sh
 trap testbed_stop EXIT
-demo="$PWD/build/demo"
-testbed_start "$demo"
-bin="$PWD/build/bin"
+# The test programs, driver files and packages of the machine's platform;
+# setup.exe is the 32-bit one either way.
+setup="$PWD/${BUILD_DIR:-build}/bin/setup.exe"
+if [ $x64 -eq 1 ]; then
+  build=${BUILD_DIR64:-build64} arch=win64 suffix=-x64 view=/reg:64
+else
+  build=${BUILD_DIR:-build} arch=win32 suffix= view=
+fi
+demo="$PWD/$build/demo"
+testbed_start "$demo" $arch
+bin="$PWD/$build/bin"
 product="$demo/product"
 mkdir -p "$product/Drivers"
-cp samples/product/Inst.Inf "$bin/setup.exe" "$product/"
+cp samples/product/Inst.Inf "$setup" "$product/"
 cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$product/ZelmonUtility.msi"
+if [ $x64 -eq 1 ]; then
+  cp "$bin/setup64.exe" "$product/"
+  cp "$bin/packages/ZelmonUtility-1.2.10-x64.msi" "$product/ZelmonUtility64.msi"
+  sed -i 's/^\[Install\]\r$/&\nMSI64=ZelmonUtility64.msi\r/' "$product/Inst.Inf"
+fi
 hardware_id=$(sed -n 's/^DeviceID=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
 service=$(sed -n 's/^DeviceName=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
 w() { winepath -w "$1"; }
@@ -44,8 +62,8 @@ if [ $fresh -eq 0 ]; then
   run "$bin/testbed_device.exe" package "$(w "$demo/old/$service")" "$service" "$hardware_id" \
     "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
   run "$bin/testbed_device.exe" install-driver "$hardware_id" "$(w "$demo/old/$service/$service.inf")"
-  run msiexec /i "$(w "$bin/packages/ZelmonUtility-1.2.9.msi")" /qn
-  echo "installed before: driver 1.0.0.1, ZELMON utility 1.2.9"
+  run msiexec /i "$(w "$bin/packages/ZelmonUtility-1.2.9$suffix.msi")" /qn
+  echo "installed before: driver 1.0.0.1, ZELMON utility 1.2.9$suffix"
 fi
 wine "$bin/testbed_run.exe" --answers "$answers" -- "$(w "$product/setup.exe")" "${args[@]}" \
   >"$demo/run.txt" 2>&1 || true
@@ -61,6 +79,6 @@ else
 fi
 echo "--- afterwards"
 wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}' \
-  /v DisplayVersion 2>/dev/null | tr -d '\r' | grep DisplayVersion || echo "ZELMON utility: not installed"
+  /v DisplayVersion $view 2>/dev/null | tr -d '\r' | grep DisplayVersion || echo "ZELMON utility: not installed"
 wine reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$service" /v ImagePath 2>/dev/null | tr -d '\r' |
   grep ImagePath || echo "driver service: none"
