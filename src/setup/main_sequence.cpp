@@ -56,7 +56,7 @@ int ReportDriverPass(int driverResult, bool utilityInstalled)
     // The installer's restart is offered like the driver's.
     if (driverResult == kDriverNeedsRestart || (driverResult == kDriverCurrent && g_setup.restartNeeded == 1)) {
         RebootSystem();
-        return kExitSuccess;
+        return GetRestartExitCode();
     }
     if (driverResult != kDriverCurrent) {
         ShowFailure(kDriverPassFailed);

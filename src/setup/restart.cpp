@@ -56,3 +56,15 @@ int RebootSystem()
     }
     return 1;
 }
+
+int GetRestartExitCode()
+{
+    if (g_setup.quietMode != 1) {
+        return 0;
+    }
+    int code = static_cast<int>(GetPrivateProfileIntW(L"Install", L"RestartExitCode", 0, g_setup.setupFilePath));
+    if (code != 0) {
+        LogMessage(L"Restart needed, exit code %d", code);
+    }
+    return code;
+}

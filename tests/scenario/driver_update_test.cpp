@@ -16,9 +16,9 @@ protected:
     // restart (Wine runs the machine's RunOnce commands then). Empty on failure.
     std::wstring RestartMarker()
     {
-        Entry entry = AddEntry(L"2.0.0.5");
-        InstallDriverVersion(entry, L"1.0.0.1");
-        WriteSetupFile({entry});
+        restartEntry_ = AddEntry(L"2.0.0.5");
+        InstallDriverVersion(restartEntry_, L"1.0.0.1");
+        WriteSetupFile({restartEntry_});
         const std::wstring marker = Folder() + L"restarted.txt";
         bool ready = !HasFatalFailure() && testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(true)) &&
                      testbed::PlantRestartMarker(marker);
@@ -30,6 +30,8 @@ protected:
         testbed::StopUsingNewdevDouble();
         Scenario::TearDown();
     }
+
+    Entry restartEntry_;
 };
 
 TEST_F(DriverUpdate, InstallsTheNewerPackagedDriver)
@@ -188,6 +190,34 @@ TEST_F(DriverUpdate, RestartIsOfferedAndDeclinedOrSkippedWhenQuiet)
     EXPECT_EQ(0u, result.run.exitCode);
     ExpectBoxes(result, {});
     EXPECT_EQ(L"Driver installed(Need to reboot)", Log().back());
+    EXPECT_FALSE(testbed::WaitForFile(marker, 2000)) << "no restart was asked for";
+    testbed::RemoveRestartMarker();
+}
+
+// A deployment tool learns of the restart from the exit code it was told.
+TEST_F(DriverUpdate, RestartExitCodeEndsAQuietRunThatNeedsARestart)
+{
+    const std::wstring marker = RestartMarker();
+    ASSERT_FALSE(marker.empty());
+    struct Case {
+        const char* install;
+        const wchar_t* arguments;
+        std::vector<Answer> answers;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {"Debug=1\r\nRestartExitCode=3010\r\n", L"/QN", {}, 3010},
+        {"Debug=1\r\nRestartExitCode=0\r\n", L"/QN", {}, 0},
+        {"Debug=1\r\nRestartExitCode=3010\r\n", L"", {Answer(Button::Yes), Answer(Button::No)}, 0},
+    };
+    for (const Case& c : cases) {
+        WriteSetupFile({restartEntry_}, c.install);
+        testbed::RunResult result = RunSetup(c.arguments, c.answers);
+        EXPECT_EQ(c.exitCode, result.run.exitCode) << c.install;
+        EXPECT_EQ(c.exitCode == 0 ? L"Driver installed(Need to reboot)" : L"Restart needed, exit code 3010",
+                  Log().back())
+            << c.install;
+    }
     EXPECT_FALSE(testbed::WaitForFile(marker, 2000)) << "no restart was asked for";
     testbed::RemoveRestartMarker();
 }
