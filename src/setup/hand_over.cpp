@@ -47,6 +47,7 @@ int RunSetup64(const wchar_t* program)
 {
     int result = ERROR_NOT_ENOUGH_MEMORY;
     DWORD exitCode = 0xFFFFFFFF;
+    const wchar_t* arguments = NULL;
     STARTUPINFOW startup;
     PROCESS_INFORMATION process;
     ZeroMemory(&startup, sizeof(startup));
@@ -56,8 +57,9 @@ int RunSetup64(const wchar_t* program)
     if (command == NULL) {
         goto cleanup;
     }
-    if (FAILED(StringCchPrintfW(command, kCommandLineCapacity, L"\"%s\" %s", program,
-                                ArgumentsAfterProgram(GetCommandLineW())))) {
+    arguments = ArgumentsAfterProgram(GetCommandLineW());
+    if (FAILED(StringCchPrintfW(command, kCommandLineCapacity, *arguments != L'\0' ? L"\"%s\" %s" : L"\"%s\"%s",
+                                program, arguments))) {
         result = ERROR_FILENAME_EXCED_RANGE;
         goto cleanup;
     }

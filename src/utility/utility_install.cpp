@@ -6,6 +6,7 @@
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "config/setup_file.h"
+#include "core/platform.h"
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
 #include "ui/child_process.h"
@@ -44,10 +45,20 @@ HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package)
 // otherwise its exit code.
 int RunRegistryEditor(const wchar_t* arguments)
 {
+    wchar_t program[kPathCapacity];
     DWORD exitCode = 0;
-    DWORD error = 0;
-    if (!RunSystemProgram(L"regedit.exe", true, arguments, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts,
-                          &exitCode, &error)) {
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    // The editor of the view that holds the settings: the other one would
+    // export or import them in its own view.
+    bool found = g_setup.utilityView == KEY_WOW64_32KEY && Is64BitBuild()
+                     ? FindWow64Program(L"regedit.exe", program)
+                     : FindSystemProgram(L"regedit.exe", true, program);
+    if (!found) {
+        LogMessage(kRegistryTexts.startFailed, L"regedit.exe", static_cast<int>(error));
+        return static_cast<int>(error);
+    }
+    if (!RunProgramFile(program, arguments, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts, &exitCode,
+                        &error)) {
         return static_cast<int>(error);
     }
     return static_cast<int>(exitCode);
@@ -99,7 +110,7 @@ cleanup:
 bool SettingsKeyExists()
 {
     HKEY key = NULL;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE, &key);
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_QUERY_VALUE | g_setup.utilityView, &key);
     if (status == ERROR_SUCCESS) {
         RegCloseKey(key);
     }

@@ -174,12 +174,9 @@ TEST_F(X64, Setup64UpgradesAnX64UtilityInThe64BitView)
          testbed::kZelmonNewX64});
 }
 
-// setup64.exe finds this utility's folder in the 32-bit view, but looks for
-// its Settings key in the 64-bit view only and runs the 64-bit registry
-// editor: it finds no settings to carry over, the administrator's setting is
-// lost and the service is not restarted. To be enabled once setup64.exe
-// carries the settings over in the utility's own view.
-TEST_F(X64, DISABLED_Setup64UpgradesA32BitUtilityInThe32BitView)
+// A 32-bit utility keeps its key in the 32-bit view: the settings are carried
+// over there, by the 32-bit registry editor, and no copy lands in the 64-bit view.
+TEST_F(X64, Setup64UpgradesA32BitUtilityInThe32BitView)
 {
     ExpectUpgradeInItsOwnView({testbed::kZelmonOld, KEY_WOW64_32KEY, KEY_WOW64_64KEY,
                                "MSI=" + Narrow(testbed::kZelmonNew) + "\r\n", testbed::kZelmonNew});
