@@ -28,50 +28,31 @@ bool ListHoldsHardwareId(const wchar_t* list, size_t capacity, const wchar_t* wa
     return false;
 }
 
+// One read into the search's buffer, of the fixed size: a list that does not
+// fit it passes the device over.
 DeviceVerdict ExamineDevice(const SetupApiFunctions* api, HDEVINFO devices, SP_DEVINFO_DATA* device,
-                            const wchar_t* wanted)
+                            const wchar_t* wanted, BYTE* buffer)
 {
-    DeviceVerdict verdict = kOtherDevice;
-    BYTE* buffer = NULL;
     DWORD type = 0;
     DWORD needed = 0;
-    DWORD error = 0;
-    BOOL read = api->getDeviceRegistryProperty(devices, device, SPDRP_HARDWAREID, &type, NULL, 0, &needed);
-    while (!read) {
-        error = GetLastError();
+    if (!api->getDeviceRegistryProperty(devices, device, SPDRP_HARDWAREID, &type, buffer, kIdBufferBytes, &needed)) {
+        DWORD error = GetLastError();
         if (error == ERROR_INVALID_DATA) {
-            goto cleanup;
+            return kOtherDevice;
         }
-        if (error != ERROR_INSUFFICIENT_BUFFER) {
-            LogMessage(L"GetDeviceRegistryProperty");
-            verdict = kSearchFailed;
-            goto cleanup;
-        }
-        if (buffer != NULL) {
-            // Asking again at the same size would fail for ever.
+        if (error == ERROR_INSUFFICIENT_BUFFER) {
             LogMessage(L"Hardware ID list too long(%d bytes), device passed over", static_cast<int>(needed));
-            goto cleanup;
+            return kOtherDevice;
         }
-        // Two zero bytes beyond the size handed to Windows keep the last ID
-        // terminated even when the list fills the buffer.
-        buffer = static_cast<BYTE*>(LocalAlloc(LPTR, kIdBufferBytes + sizeof(wchar_t)));
-        if (buffer == NULL) {
-            LogMessage(L"Could not allocate memory\n");
-            goto cleanup;
-        }
-        read =
-            api->getDeviceRegistryProperty(devices, device, SPDRP_HARDWAREID, &type, buffer, kIdBufferBytes, &needed);
+        LogMessage(L"GetDeviceRegistryProperty");
+        return kSearchFailed;
     }
-    if (buffer != NULL &&
-        ListHoldsHardwareId(reinterpret_cast<const wchar_t*>(buffer), kIdBufferBytes / sizeof(wchar_t), wanted)) {
-        verdict = kMatchingDevice;
-    }
-
-cleanup:
-    if (buffer != NULL) {
-        LocalFree(buffer);
-    }
-    return verdict;
+    // Only the bytes read belong to this device; the buffer has room for a
+    // terminator beyond them.
+    size_t length = (needed < kIdBufferBytes ? needed : kIdBufferBytes) / sizeof(wchar_t);
+    reinterpret_cast<wchar_t*>(buffer)[length] = L'\0';
+    return ListHoldsHardwareId(reinterpret_cast<const wchar_t*>(buffer), length, wanted) ? kMatchingDevice
+                                                                                         : kOtherDevice;
 }
 
 }  // namespace
@@ -92,7 +73,13 @@ int FindExistingDevice(const wchar_t* wanted)
     SP_DEVINFO_DATA device;
     ZeroMemory(&device, sizeof(device));
     device.cbSize = sizeof(device);
-    for (DWORD index = 0;; ++index) {
+    // One buffer for every device, with room for a terminator beyond the
+    // bytes handed to Windows.
+    BYTE* buffer = static_cast<BYTE*>(LocalAlloc(LPTR, kIdBufferBytes + sizeof(wchar_t)));
+    if (buffer == NULL) {
+        LogMessage(L"Could not allocate memory\n");
+    }
+    for (DWORD index = 0; buffer != NULL; ++index) {
         if (!api->enumDeviceInfo(devices, index, &device)) {
             DWORD error = GetLastError();
             if (error != ERROR_SUCCESS && error != ERROR_NO_MORE_ITEMS) {
@@ -100,13 +87,16 @@ int FindExistingDevice(const wchar_t* wanted)
             }
             break;
         }
-        DeviceVerdict verdict = ExamineDevice(api, devices, &device, wanted);
+        DeviceVerdict verdict = ExamineDevice(api, devices, &device, wanted, buffer);
         if (verdict != kOtherDevice) {
             found = verdict == kMatchingDevice ? 1 : 0;
             break;
         }
     }
 
+    if (buffer != NULL) {
+        LocalFree(buffer);
+    }
     DWORD lastError = GetLastError();
     api->destroyDeviceInfoList(devices);
     SetLastError(lastError);
