@@ -8,17 +8,24 @@ cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 build64=${BUILD_DIR64:-build64}
 
-# build_for FOLDER ARCH: configure and build with cmake/toolchain-ARCH-mingw.cmake.
+# build_for FOLDER ARCH [CMAKE OPTION...]: configure and build with
+# cmake/toolchain-ARCH-mingw.cmake.
 build_for() {
-  mkdir -p "$1"
-  log=$1/build.log
-  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$2-mingw.cmake" -DCMAKE_BUILD_TYPE=Release >"$log" 2>&1 ||
+  folder=$1 arch=$2
+  shift 2
+  mkdir -p "$folder"
+  log=$folder/build.log
+  cmake -S . -B "$folder" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch-mingw.cmake" -DCMAKE_BUILD_TYPE=Release "$@" \
+    >"$log" 2>&1 ||
     { cat "$log"; exit 1; }
-  cmake --build "$1" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 60 "$log"; exit 1; }
+  cmake --build "$folder" -j"$(nproc)" >>"$log" 2>&1 || { tail -n 60 "$log"; exit 1; }
 }
 
-build_for "$build" i686
-build_for "$build64" x86_64
-cp "$build/bin/setup.exe" "$build64/bin/setup.exe"
-cp "$build"/bin/packages/*.msi "$build64/bin/packages/"
+# The 32-bit build makes the release package, which takes setup64.exe too.
+build_for "$build" i686 -DSETUP64_EXE="$PWD/$build64/bin/setup64.exe" ${BUILD_OPTIONS:-}
+build_for "$build64" x86_64 ${BUILD_OPTIONS:-}
+if [ -d "$build64/bin/packages" ]; then
+  cp "$build/bin/setup.exe" "$build64/bin/setup.exe"
+  cp "$build"/bin/packages/*.msi "$build64/bin/packages/"
+fi
 echo "built: $build/bin/setup.exe $build64/bin/setup64.exe"
