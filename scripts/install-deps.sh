@@ -1,7 +1,10 @@
 #!/bin/sh
 # Installs what the build and the Windows test bed need, from Debian's packages.
 set -eu
-packages="cmake make time g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools googletest locales cppcheck clang-format"
+packages="cmake make time unzip g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools googletest locales cppcheck clang-format imagemagick xdotool fonts-ipafont-gothic"
+# imagemagick and xdotool take the pictures of scripts/screenshots.sh. Wine lists
+# the fonts when it makes a prefix: the Japanese font (fonts-ipafont-gothic) must
+# be installed before the prefix is made, or the Japanese text shows as squares.
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"

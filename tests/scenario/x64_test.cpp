@@ -115,7 +115,7 @@ TEST_F(X64, SetupHandsTheWholeRunOverToSetup64)
         EXPECT_EQ(c.exitCode, result.run.exitCode);
         ExpectBoxes(result, c.boxes);
         const std::wstring arguments = c.arguments;
-        EXPECT_TRUE(Logged(L"Handed over to \"" + Setup64Exe() + L"\" " + arguments));
+        EXPECT_TRUE(Logged(L"Handed over to \"" + Setup64Exe() + L"\"" + (arguments.empty() ? L"" : L" ") + arguments));
         EXPECT_TRUE(Logged(InstallCommand(c.package64)));
         if (c.exitCode == 0) {
             ExpectUpgraded(KEY_WOW64_64KEY);
