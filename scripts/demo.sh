@@ -9,7 +9,8 @@
 #   scripts/demo.sh --fresh    nothing installed before: a first installation
 #   scripts/demo.sh --x64      on 64-bit Windows: an x64 utility and driver, and
 #                              setup.exe handing the run over to setup64.exe
-# Prints every box shown, the exit code, the debug log and what is installed afterwards.
+# Prints every box and progress window shown (a window's text, when it appeared
+# and for how long), the exit code, the debug log and what is installed afterwards.
 # BUILD_DIR and BUILD_DIR64 name the build folders, as for scripts/build.sh.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,10 +1,14 @@
 #!/bin/sh
 # Installs what the build and the Windows test bed need, from Debian's packages.
 set -eu
-packages="cmake make time unzip g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools googletest locales cppcheck clang-format imagemagick xdotool fonts-ipafont-gothic"
-# imagemagick and xdotool take the pictures of scripts/screenshots.sh. Wine lists
-# the fonts when it makes a prefix: the Japanese font (fonts-ipafont-gothic) must
-# be installed before the prefix is made, or the Japanese text shows as squares.
+packages="cmake make time unzip g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools googletest locales cppcheck clang-format imagemagick xdotool fonts-ipafont-gothic fonts-wine"
+# imagemagick, xdotool and the fonts are for the pictures of scripts/screenshots.sh:
+# fonts-wine gives Wine's Tahoma and Marlett, fonts-ipafont-gothic the Japanese
+# text, which shows as squares without it. Wine 8 finds fonts through fontconfig
+# each time a program starts, not only when it makes a prefix: a prefix made
+# while the Japanese font was hidden from fontconfig gives the same pictures,
+# pixel for pixel, once the font is there. It must be installed before the
+# Japanese runs, which this script, run first, makes sure of.
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"

@@ -5,6 +5,10 @@
 //   Result     REG_DWORD  1: return TRUE (also when missing), 0: return FALSE
 //   Reboot     REG_DWORD  stored in *reboot when returning TRUE (missing: 0)
 //   LastError  REG_DWORD  SetLastError value when returning FALSE (missing: ERROR_GEN_FAILURE)
+//   Delay      REG_DWORD  milliseconds to take before answering, as a slow update would (missing: 0);
+//              the caller's window messages are handled meanwhile, so that its
+//              progress window is drawn (Wine puts on the screen what a window
+//              has drawn only while its thread takes messages)
 //   CallLog    REG_SZ     file that gets one UTF-8 line per call (missing: no log):
 //              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
 // tests/harness/driver_bed.cpp writes these values.
@@ -68,6 +72,19 @@ BOOL CALLBACK AppendVisibleWindow(HWND window, LPARAM line)
     return TRUE;
 }
 
+void Delay(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (DWORD passed = 0; passed < ms; passed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - passed, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
 BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
 {
     static wchar_t line[kLineChars];
@@ -79,6 +96,7 @@ BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* i
     EnumThreadWindows(GetCurrentThreadId(), AppendVisibleWindow, reinterpret_cast<LPARAM>(line));
     StringCchCatW(line, kLineChars, L"\r\n");
     AppendToLog(line);
+    Delay(ReadDword(L"Delay", 0));
     if (ReadDword(L"Result", 1) == 0) {
         SetLastError(ReadDword(L"LastError", ERROR_GEN_FAILURE));
         return FALSE;

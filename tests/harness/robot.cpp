@@ -9,6 +9,7 @@ namespace {
 
 const DWORD kPollMs = 15;
 const DWORD kBoxGoneMs = 5000;
+const DWORD kActivationMs = 1000;
 
 using Buttons = std::vector<const ControlInfo*>;
 
@@ -143,6 +144,28 @@ void WaitGone(HWND window)
     }
 }
 
+bool IsActive(HWND window, DWORD thread)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(thread, &info) && info.hwndActive == window;
+}
+
+// Makes a held box look as it does to the user who started the program, with
+// an active caption: under Wine the first window of a program that another one
+// started is the active window but drawn inactive, until the activation leaves
+// it and comes back.
+void ShowActive(HWND window)
+{
+    DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    SetForegroundWindow(GetDesktopWindow());
+    for (DWORD start = GetTickCount(); IsActive(window, thread) && GetTickCount() - start < kActivationMs;)
+        Sleep(5);
+    SetForegroundWindow(window);
+    for (DWORD start = GetTickCount(); !IsActive(window, thread) && GetTickCount() - start < kActivationMs;)
+        Sleep(5);
+}
+
 class Robot {
 public:
     Robot(const std::vector<Answer>& answers, Button fallback, DWORD startTick, RunResult* result)
@@ -178,10 +201,11 @@ private:
     }
 
     // The scripted button if it is on the box, else the fallback, else the
-    // box's default; *scripted tells which.
-    int ChooseButton(const WindowInfo& box, const Buttons& buttons, bool* scripted)
+    // box's default; *scripted tells which, *holdMs how long to wait first.
+    int ChooseButton(const WindowInfo& box, const Buttons& buttons, bool* scripted, DWORD* holdMs)
     {
         const Answer* answer = NextAnswer(box.caption);
+        *holdMs = answer != nullptr ? answer->holdMs : 0;
         Button press = answer != nullptr ? answer->press : fallback_;
         int id = press == Button::Default ? DefaultButtonId(box.hwnd, buttons) : ButtonId(press);
         *scripted = answer != nullptr && FindButton(buttons, id) != nullptr;
@@ -197,7 +221,12 @@ private:
                 seen.alongside.push_back(window);
         }
         seen.atMs = GetTickCount() - startTick_;
-        const ControlInfo* button = FindButton(buttons, ChooseButton(box, buttons, &seen.scripted));
+        DWORD holdMs = 0;
+        const ControlInfo* button = FindButton(buttons, ChooseButton(box, buttons, &seen.scripted, &holdMs));
+        if (holdMs > 0) {
+            ShowActive(box.hwnd);
+            Sleep(holdMs);
+        }
         if (button != nullptr) {
             seen.pressed = StripAccelerators(button->text);
             // A posted click reaches the box's own message loop as a real one would.
@@ -216,8 +245,11 @@ private:
         auto& seen = result_->windows;
         auto last = std::find_if(seen.rbegin(), seen.rend(),
                                  [&window](const WindowSeen& w) { return w.window.hwnd == window.hwnd; });
+        DWORD now = GetTickCount() - startTick_;
         if (last == seen.rend() || !SameLook(last->window, window)) {
-            seen.push_back(WindowSeen{window, GetTickCount() - startTick_});
+            seen.push_back(WindowSeen{window, now, now});
+        } else {
+            last->lastAtMs = now;
         }
     }
 

@@ -131,6 +131,7 @@ struct Answer {
     Answer(Button b, std::wstring expectedCaption = std::wstring()) : press(b), caption(std::move(expectedCaption)) {}
     Button press;
     std::wstring caption;
+    DWORD holdMs = 0;  // how long the box stays up before the press
 };
 
 struct BoxSeen {
@@ -150,7 +151,8 @@ struct BoxSeen {
 
 struct WindowSeen {
     WindowInfo window;
-    DWORD atMs = 0;  // since the child started
+    DWORD atMs = 0;      // since the child started
+    DWORD lastAtMs = 0;  // the last poll that still saw this look
 };
 
 struct RunResult {

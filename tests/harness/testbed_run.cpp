@@ -13,6 +13,7 @@ const DWORD kDefaultTimeoutMs = 120000;
 struct Options {
     std::vector<testbed::Answer> answers;
     std::wstring caption;  // every box must bear it when set
+    DWORD holdMs = 0;      // each scripted box stays up this long before its press
     std::wstring currentDir;
     testbed::Environment env;
     DWORD timeoutMs = kDefaultTimeoutMs;
@@ -71,6 +72,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options* options)
             ok = ParseAnswers(value, &options->answers);
         } else if (flag == L"--caption") {
             options->caption = value;
+        } else if (flag == L"--hold") {
+            options->holdMs = wcstoul(value, nullptr, 10);
         } else if (flag == L"--cwd") {
             options->currentDir = value;
         } else if (flag == L"--env") {
@@ -126,7 +129,8 @@ void PrintWindow(const testbed::WindowSeen& seen)
 {
     const testbed::WindowInfo& window = seen.window;
     std::wstring line = L"window: " + window.className + L" | " + window.caption + L" | " + Describe(window.rect) +
-                        L" | at " + std::to_wstring(seen.atMs) + L" ms";
+                        L" | at " + std::to_wstring(seen.atMs) + L" ms | for " +
+                        std::to_wstring(seen.lastAtMs - seen.atMs) + L" ms";
     for (const auto& c : window.controls) {
         if (c.visible)
             line += L" | " + c.className + L" " + std::to_wstring(c.id) + L" " + OneLine(c.text);
@@ -156,13 +160,15 @@ int wmain(int argc, wchar_t** argv)
     if (!ParseOptions(argc, argv, &options)) {
         testbed::PrintLine(
             L"usage: testbed_run [--answers yes,no,ok,cancel,retry,abort,ignore,default]\n"
-            L"                   [--caption TEXT] [--cwd DIR] [--env NAME=VALUE]... [--timeout ms]\n"
+            L"                   [--caption TEXT] [--hold ms] [--cwd DIR] [--env NAME=VALUE]... [--timeout ms]\n"
             L"                   -- <program> [args...]\n"
             L"A box beyond the answers gets Yes if it has one, else its default button.");
         return 2;
     }
-    for (auto& answer : options.answers)
+    for (auto& answer : options.answers) {
         answer.caption = options.caption;
+        answer.holdMs = options.holdMs;
+    }
     testbed::RunResult result = testbed::RunWithRobot(options.commandLine, options.currentDir, options.env,
                                                       options.answers, options.timeoutMs, testbed::Button::Yes);
     PrintSeen(result);

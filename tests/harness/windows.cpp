@@ -20,12 +20,21 @@ BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM param)
     return TRUE;
 }
 
+// The text the system keeps for a window, read without a message to its
+// thread: a progress window's program may be busy (waiting for a child or in a
+// driver update) and would answer each WM_GETTEXT late, if at all.
+std::wstring StoredText(HWND hwnd)
+{
+    std::vector<wchar_t> text(1024, L'\0');
+    int length = InternalGetWindowText(hwnd, text.data(), static_cast<int>(text.size()));
+    return std::wstring(text.data(), static_cast<size_t>(std::max(length, 0)));
+}
+
 ControlInfo DescribeControl(HWND hwnd)
 {
     ControlInfo control;
     control.className = ClassOf(hwnd);
     control.id = GetDlgCtrlID(hwnd);
-    control.text = WindowText(hwnd);
     GetWindowRect(hwnd, &control.rect);
     control.style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
     control.visible = IsWindowVisible(hwnd) != FALSE;
@@ -38,12 +47,19 @@ WindowInfo DescribeWindow(HWND hwnd, DWORD processId)
     window.hwnd = hwnd;
     window.processId = processId;
     window.className = ClassOf(hwnd);
-    window.caption = WindowText(hwnd);
     GetWindowRect(hwnd, &window.rect);
     window.style = static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE));
+    std::vector<HWND> children;
     for (HWND child = GetWindow(hwnd, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
         window.controls.push_back(DescribeControl(child));
     }
+    // A message box runs its own message loop and answers at once; any other
+    // window's texts are read as the system keeps them.
+    std::wstring (*text)(HWND) = IsMessageBox(window) ? WindowText : StoredText;
+    window.caption = text(hwnd);
+    for (size_t i = 0; i < children.size(); ++i)
+        window.controls[i].text = text(children[i]);
     return window;
 }
 
