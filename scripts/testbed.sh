@@ -7,12 +7,6 @@
 # programs by name (wine regedit, msiexec, reg) are their 32-bit copies:
 # /usr/lib/wine/wine64 or `reg ... /reg:64` reach the 64-bit ones.
 
-testbed_free_display() {
-  local n=90
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  echo "$n"
-}
-
 testbed_start() {
   local dir=${1:?usage: testbed_start DIR [win32|win64]} arch=${2:-win32}
   case "$arch" in
@@ -22,13 +16,14 @@ testbed_start() {
   rm -rf "$dir"
   mkdir -p "$dir"
   export WINEPREFIX="$dir/prefix" WINEARCH=$arch WINEDEBUG=-all
-  local n
-  n=$(testbed_free_display)
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
-  TESTBED_XVFB_PID=$!
-  export DISPLAY=":$n"
+  # Xvfb picks a free display itself: a display number chosen by looking at
+  # /tmp/.X11-unix misses the servers of other file-system roots (a chroot),
+  # whose abstract sockets still collide with ours.
   local i=0
-  while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+  TESTBED_XVFB_PID=$!
+  while [ ! -s "$dir/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  export DISPLAY=":$(head -n 1 "$dir/display")"
   # One server for the whole run, so that each program starts quickly.
   mkdir -p "$WINEPREFIX"
   wineserver -p
