@@ -8,7 +8,7 @@ namespace testbed {
 namespace {
 
 const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-// Shared with tests/doubles/newdev_double.cpp.
+// Shared with lab/doubles/newdev_double.cpp.
 const wchar_t kDoubleKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
 const wchar_t kDoubleProgram[] = L"setup.exe";
 const wchar_t kBackupSuffix[] = L".testbed-backup";
