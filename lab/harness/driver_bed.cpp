@@ -302,7 +302,7 @@ bool UseNewdevDouble(const NewdevAnswer& answer, const std::wstring& doublePath)
                 GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES ||
                 CopyFileW(installed.c_str(), backup.c_str(), TRUE);
     std::wstring log = NewdevDoubleLogPath();
-    return kept && CopyFileTo(doublePath, installed) && SetDllOverride(kDoubleProgram, L"newdev", L"native") &&
+    return kept && CopyFileTo(doublePath, installed) && SetAppDefault(kDoubleProgram, L"DllOverrides", L"newdev", L"native") &&
            SetNewdevAnswer(answer) && !log.empty() && DeleteTree(log);
 }
 
