@@ -1,5 +1,5 @@
 // The ZELMON utility on the test machine: its packages (built from
-// tests/packages into packages\ beside the test programs), installed and
+// lab/packages into packages\ beside the test programs), installed and
 // removed by the real msiexec, the registry it leaves, and its zelmsvc service.
 #pragma once
 

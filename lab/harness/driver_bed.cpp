@@ -8,7 +8,7 @@ namespace testbed {
 namespace {
 
 const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
-// Shared with tests/doubles/newdev_double.cpp.
+// Shared with lab/doubles/newdev_double.cpp.
 const wchar_t kDoubleKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
 const wchar_t kDoubleProgram[] = L"setup.exe";
 const wchar_t kBackupSuffix[] = L".testbed-backup";
@@ -302,7 +302,7 @@ bool UseNewdevDouble(const NewdevAnswer& answer, const std::wstring& doublePath)
                 GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES ||
                 CopyFileW(installed.c_str(), backup.c_str(), TRUE);
     std::wstring log = NewdevDoubleLogPath();
-    return kept && CopyFileTo(doublePath, installed) && SetDllOverride(kDoubleProgram, L"newdev", L"native") &&
+    return kept && CopyFileTo(doublePath, installed) && SetAppDefault(kDoubleProgram, L"DllOverrides", L"newdev", L"native") &&
            SetNewdevAnswer(answer) && !log.empty() && DeleteTree(log);
 }
 

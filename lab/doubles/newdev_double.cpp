@@ -11,7 +11,7 @@
 //              has drawn only while its thread takes messages)
 //   CallLog    REG_SZ     file that gets one UTF-8 line per call (missing: no log):
 //              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
-// tests/harness/driver_bed.cpp writes these values.
+// lab/harness/driver_bed.cpp writes these values.
 #include <windows.h>
 
 #include <strsafe.h>

@@ -90,13 +90,15 @@ private:
     std::wstring name_;
 };
 
-// Sets how Wine loads dllName (e.g. L"setupapi") into programs named exeName
-// (e.g. L"setup.exe"): L"native,builtin" prefers a double placed beside the
-// program, L"" disables the DLL. Wine reads these from
-// HKCU\Software\Wine\AppDefaults\<exe>\DllOverrides at process start;
-// WINEDLLOVERRIDES in a child's environment block is ignored by Wine.
-bool SetDllOverride(const std::wstring& exeName, const std::wstring& dllName, const std::wstring& loadOrder);
-bool RemoveDllOverrides(const std::wstring& exeName);
+// Wine's settings for the programs named exeName (e.g. L"setup.exe"), read at
+// each process start from HKCU\Software\Wine\AppDefaults\<exeName>[\<key>]:
+// under key "DllOverrides" a DLL's load order (L"native,builtin" prefers a
+// file beside the program, as Windows would; L"" disables it); without a key,
+// "Version" is the Windows the program is told of (L"win10"). WINEDLLOVERRIDES
+// in a child's environment block is ignored by Wine.
+bool SetAppDefault(const std::wstring& exeName, const std::wstring& key, const std::wstring& name,
+                   const std::wstring& value);
+bool RemoveAppDefaults(const std::wstring& exeName);
 
 struct ControlInfo {
     std::wstring className;

@@ -1,0 +1,98 @@
+// A product folder on the test machine with everything a run of setup.exe
+// meets around it: controllers and their drivers, the utility, the doubles,
+// and programs planted under the names of Windows' own. What it makes goes
+// with it. A step that fails adds a line to problems and the case goes on, so
+// that a table of cases can check one list.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testbed.h"
+
+namespace testbed {
+
+// One controller entry of Inst.Inf: its driver service and hardware ID.
+struct Controller {
+    std::wstring service;
+    std::wstring hardwareId;
+};
+
+class Product {
+public:
+    Product();
+    ~Product();
+    Product(const Product&) = delete;
+    Product& operator=(const Product&) = delete;
+
+    // Folders, each ending in "\": the case's own; the product folder, with
+    // setup.exe; the run's current folder; its TEMP and TMP, with a blank in
+    // its name as a user name may have. Beside setup.exe and in the current
+    // folder lie msiexec.exe, regedit.exe and net.exe of someone else's.
+    std::wstring folder, product, current, temp;
+    // The run's program (setup.exe unless changed) and argument 0 (the
+    // program unless changed).
+    std::wstring program, argument0;
+    std::vector<Controller> controllers;
+    // The utility package installed before the run, empty: none.
+    std::wstring utility;
+    std::vector<std::wstring> problems;
+
+    // A controller entry whose driver package, at packaged (empty: none), lies
+    // in the default place; the driver at installed (empty: none) is in place
+    // the way Windows puts it; without present its device is missing.
+    Controller AddController(const std::wstring& packaged, const std::wstring& installed, bool present = true);
+    void InstallDriver(const Controller& controller, const std::wstring& version);
+    // Inst.Inf in folder (default: the product folder): the [Install] lines,
+    // DriverNum and one entry per controller.
+    void WriteSetupFile(const std::string& install, const std::wstring& folder = std::wstring());
+    void WriteFile(const std::wstring& path, const std::string& bytes);
+    void CopyPackage(const std::wstring& name);
+    // The utility installed by msiexec into AppsFolder(), with a setting of
+    // the administrator's: MailServer = mail.vantiro.test.
+    void InstallUtility(const std::wstring& package);
+    void AddSetup64();
+    // The product folder moves to one whose path has length characters; only
+    // setup.exe goes there.
+    void MoveProduct(size_t length);
+    // DLLs of the names setup.exe uses lie beside it and in the current
+    // folder, and Wine prefers such a file for setup.exe, as Windows would.
+    void PlantDlls();
+    // Wine tells setup.exe that it runs on this Windows (e.g. L"win10").
+    void UseWindowsVersion(const std::wstring& version);
+    // The run goes to a window station that nobody sees.
+    void UseInvisibleDesktop();
+    // Opens path and holds it open, as another user's program would.
+    void Hold(const std::wstring& path);
+
+    RunResult Run(const std::wstring& arguments, const std::vector<Answer>& answers);
+
+    // The folder the utility's package is told (TARGETDIR), without "\".
+    std::wstring AppsFolder() const;
+    // The registry view of the installed utility's keys.
+    REGSAM UtilityView() const;
+    // text with {product}, {current}, {temp}, {apps}, {system}, {windows},
+    // {code}, {service}, {id}, {setup64} and {settings} (the export, its
+    // folder's random name as "*") filled in.
+    std::wstring Expand(const std::wstring& text) const;
+    // The debug log's messages, the random name of the settings folder as "*".
+    std::vector<std::wstring> Log() const;
+    // The settings folders that runs left in the temporary folder.
+    std::vector<std::wstring> SettingsFolders() const;
+    // Planted programs that ran and planted DLLs that were loaded.
+    std::vector<std::wstring> PlantedThatRan() const;
+    // The file that appears when Windows is asked to restart.
+    std::wstring RestartMarker() const;
+    void PlantRestartMarker();
+
+private:
+    void Check(bool ok, const std::wstring& what);
+    void Plant(const std::wstring& folder);
+
+    std::unique_ptr<InvisibleDesktop> desktop_;
+    std::vector<std::wstring> devices_;
+    std::vector<HANDLE> held_;
+};
+
+}  // namespace testbed

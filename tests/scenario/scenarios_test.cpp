@@ -1,0 +1,536 @@
+// The real setup.exe, run as its own process on a machine that each row
+// prepares, answered by the robot as a user would. Every row also checks what
+// holds for every run: nothing planted beside setup.exe or in the current
+// folder runs or is loaded, the log stays out of the current folder, no
+// window is left beside the last box, and a quiet run shows no window.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver_bed.h"
+#include "product.h"
+#include "utility_bed.h"
+
+namespace {
+
+using testbed::BoxIcon;
+using testbed::Button;
+using testbed::Product;
+
+const wchar_t kConfirmUtility[] = L"Are you sure you want to install VANTIRO RAID utility?";
+const wchar_t kConfirmDriver[] = L"Are you sure you want to update VANTIRO RAID driver?";
+const wchar_t kAlreadyInstalled[] = L"New version of this product is already installed ";
+const wchar_t kCompleted[] = L"VANTIRO RAID Utility has been successfully installed.";
+const wchar_t kNoFiles[] = L"No files found.";
+const wchar_t kNoController[] = L"You cannot install the software on your computer.";
+const wchar_t kWrongOs[] = L"You cannot install the software on your OS.";
+const wchar_t kRestart[] =
+    L"The RAID driver has been updated. You must reboot your computer to enable this software. \n"
+    L"Do you want to restart your computer now?";
+const wchar_t kJapaneseConfirmUtility[] =
+    L"VANTIRO RAID \u30e6\u30fc\u30c6\u30a3\u30ea\u30c6\u30a3\u306e\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3092\u958b"
+    L"\u59cb\u3057\u307e\u3059\u304b?";
+const wchar_t kJapaneseFailed[] =
+    L"\u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u3067\u304d\u307e\u305b\u3093\u3067\u3057\u305f\u3002";
+
+// A box the user meets, and the button pressed.
+struct Box {
+    Button press;
+    BoxIcon icon;
+    std::wstring text;
+};
+
+Box Yes(const std::wstring& text)
+{
+    return {Button::Yes, BoxIcon::Question, text};
+}
+Box No(const std::wstring& text)
+{
+    return {Button::No, BoxIcon::Question, text};
+}
+Box Ok(const std::wstring& text)
+{
+    return {Button::Ok, BoxIcon::None, text};
+}
+Box Error(const std::wstring& text)
+{
+    return {Button::Ok, BoxIcon::Error, text};
+}
+Box Failed(int number, const std::wstring& text = L"Installation operation failed.")
+{
+    return Error(text + L"(" + std::to_wstring(number) + L")");
+}
+
+// The controller of a row. Its package in the product folder holds driver 2.0.0.5.
+enum Driver {
+    kNoEntry,   // no controller entry in Inst.Inf
+    kAbsent,    // an entry whose device is not there
+    kNoDriver,  // the device without a driver
+    kOutdated,  // driver 1.0.0.1 in place
+    kCurrent,   // driver 2.0.0.5 in place
+};
+
+using Step = std::function<void(Product&)>;
+
+struct Row {
+    Row(const char* name_, Driver driver_, const wchar_t* installed_, const wchar_t* package_, const char* install_,
+        Step prepare_, const wchar_t* arguments_, std::vector<Box> boxes_, DWORD exitCode_,
+        std::vector<std::wstring> logged_, Step check_)
+        : name(name_),
+          driver(driver_),
+          installed(installed_),
+          package(package_),
+          install(install_),
+          prepare(prepare_),
+          arguments(arguments_),
+          boxes(boxes_),
+          exitCode(exitCode_),
+          logged(logged_),
+          check(check_)
+    {
+    }
+    const char* name;
+    Driver driver;
+    const wchar_t* installed;  // the utility's package installed before; nullptr: none
+    const wchar_t* package;    // the package named by MSI, from the lab if it has one; nullptr: none
+    const char* install;       // more [Install] lines of Inst.Inf; nullptr: Inst.Inf is not written
+    Step prepare;              // whatever else the machine holds
+    const wchar_t* arguments;
+    std::vector<Box> boxes;  // every box, in order
+    DWORD exitCode;
+    std::vector<std::wstring> logged;  // key log lines, in part; "!" before a text no line may hold
+    Step check;                        // the machine afterwards
+};
+
+void ExpectUntouched(Product& p)
+{
+    EXPECT_EQ(testbed::kZelmonOldVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+    EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
+    EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+    EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+}
+
+// The new version in the old one's folder, with the administrator's setting,
+// and the service restarted with it: started by the new installation, then
+// stopped and started again.
+void ExpectUpgraded(Product& p)
+{
+    EXPECT_EQ(testbed::kZelmonNewVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+    EXPECT_EQ(p.AppsFolder() + L"\\ZELMON\\", testbed::InstallationDirectory(p.UtilityView()));
+    EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
+    EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+    EXPECT_GE(testbed::ServiceStarts(p.AppsFolder() + L"\\ZELMON\\"), 3u);
+    EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+}
+
+void ExpectNoRestart(Product& p)
+{
+    EXPECT_FALSE(testbed::WaitForFile(p.RestartMarker(), 1000));
+}
+
+Step InstalledDriver(std::wstring version)
+{
+    return [version](Product& p) { EXPECT_EQ(version, testbed::ReadInstalledDriverVersion(p.controllers[0].service)); };
+}
+
+Step Newdev(testbed::NewdevAnswer answer)
+{
+    return [answer](Product& p) {
+        EXPECT_TRUE(testbed::UseNewdevDouble(answer));
+        p.PlantRestartMarker();
+    };
+}
+
+Step Regedit(const wchar_t* exports, const wchar_t* imports)
+{
+    return [exports, imports](Product&) { EXPECT_TRUE(testbed::UseRegeditDouble(exports, imports)); };
+}
+
+Step ImagePath(std::wstring form)
+{
+    return [form](Product& p) { EXPECT_TRUE(testbed::SetServiceImagePath(p.controllers[0].service, p.Expand(form))); };
+}
+
+Step UninstallString(std::wstring command, DWORD type = REG_SZ)
+{
+    return [command, type](Product& p) {
+        testbed::CopyFileTo(testbed::TestProgramFolder() + L"planted_program.exe", p.product + L"uninst.exe");
+        EXPECT_TRUE(
+            testbed::SetUninstallValue(testbed::kZelmonProductCode, L"UninstallString", p.Expand(command), type));
+    };
+}
+
+void ExpectCentredProgressWindow(Product&)
+{
+    std::vector<std::wstring> calls = testbed::ReadNewdevDoubleCalls();
+    ASSERT_EQ(1u, calls.size());
+    long left = 0, top = 0, right = 0, bottom = 0;
+    wchar_t text[64] = L"";
+    ASSERT_EQ(5, swscanf(calls[0].substr(calls[0].find(L"\twindow=")).c_str(), L"\twindow=%ld,%ld,%ld,%ld:%63l[^\t]",
+                         &left, &top, &right, &bottom, text));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN) / 2 - (right - left) / 2, left);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN) / 2 - (bottom - top) / 2, top);
+    EXPECT_STREQ(L"Updating VANTIRO RAID Driver...", text);
+}
+
+// Its log path and its entry's INF path do not fit: nothing is cut.
+void MoveProductOf250Characters(Product& p)
+{
+    p.MoveProduct(250);
+    p.AddController(L"", L"");
+    p.WriteSetupFile("Debug=1\r\n");
+}
+
+void ExpectNoLog(Product& p)
+{
+    WIN32_FIND_DATAW data;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileW((p.product + L"devupd*").c_str(), &data));
+}
+
+void ArgumentZeroInTheCurrentFolder(Product& p)
+{
+    p.WriteSetupFile("Debug=1\r\n", p.current);
+    p.argument0 = p.current + L"setup.exe";
+}
+
+void DisplayVersionOf32Characters(Product&)
+{
+    EXPECT_TRUE(
+        testbed::SetUninstallValue(testbed::kZelmonProductCode, L"DisplayVersion", L"1.2.9." + std::wstring(26, L'0')));
+}
+
+// Someone without administrator rights holds a file of theirs open under the
+// export's name in the temporary folder, which every user may write.
+void PlantSettingsFile(Product& p)
+{
+    p.WriteFile(p.temp + L"TMPREGZSVC.ZRG",
+                "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\Planted]\r\n"
+                "\"By\"=\"someone\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings]\r\n"
+                "\"MailServer\"=\"planted\"\r\n");
+    p.Hold(p.temp + L"TMPREGZSVC.ZRG");
+}
+
+void ExpectUpgradedWithoutThePlantedKey(Product& p)
+{
+    ExpectUpgraded(p);
+    HKEY key = NULL;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VANTIRO\\Planted", 0, KEY_READ, &key));
+}
+
+void ExpectExportKept(Product& p)
+{
+    std::vector<std::wstring> folders = p.SettingsFolders();
+    std::string kept;
+    ASSERT_EQ(1u, folders.size());
+    EXPECT_TRUE(testbed::ReadFileBytes(folders[0] + L"\\TMPREGZSVC.ZRG", &kept));
+    EXPECT_NE(std::string::npos, kept.find(std::string("v\0a\0n\0t\0i\0r\0o\0", 14))) << "the UTF-16 export";
+}
+
+void DeleteSettingsKey(Product&)
+{
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, testbed::kZelmonSettingsKey));
+}
+
+const std::string kEntryWithoutId = "[Install]\r\nDebug=1\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\n";
+// With the product folder, longer than a path may be.
+const std::string kLongPackageName = "MSI=" + std::string(230, 'u') + ".msi\r\n";
+const std::wstring kRegedit = L"CreateProcess succeeded cmd={windows}\\regedit.exe";
+const std::wstring kNet = L"CreateProcess succeeded cmd={system}\\net.exe";
+const std::wstring kUninstall = L"Executed uninstall cmd({system}\\MsiExec.exe /X{code} /qn)";
+
+const Row kRows[] = {
+    // Inst.Inf, options, the OS and the controller.
+    Row("NoSetupFileEvenQuietBehindABadOption", kNoEntry, nullptr, nullptr, nullptr, nullptr, L"/X -qN",
+        {Error(kNoFiles)}, 1, {}, nullptr),
+    Row(
+        "SetupFileOnlyInTheCurrentFolder", kCurrent, nullptr, nullptr, nullptr,
+        [](Product& p) { p.WriteSetupFile("Debug=1\r\n", p.current); }, L"", {Error(kNoFiles)}, 1, {}, nullptr),
+    Row("ArgumentZeroNamesAFolderWithInstInf", kCurrent, nullptr, nullptr, nullptr, ArgumentZeroInTheCurrentFolder, L"",
+        {Error(kNoFiles)}, 1, {}, nullptr),
+    Row("InvalidOptionEndsWithoutABox", kCurrent, nullptr, nullptr, "", nullptr, L"/QN /X", {}, 3, {}, nullptr),
+    Row("AcceptedOptionsThenNo", kCurrent, nullptr, L"util.msi", "", nullptr, L"/D -Q /U", {No(kConfirmUtility)}, 2,
+        {L"Section=Driver0", L"Device found"}, nullptr),
+    Row("QuietRunLeavesACurrentDriverAlone", kCurrent, nullptr, nullptr, "", nullptr, L"/qn", {}, 0,
+        {L"Already new driver is installed", L"Driver installed(No reboot)"}, InstalledDriver(L"2.0.0.5")),
+    Row("OsRequirementNotMet", kCurrent, nullptr, nullptr, "OSVER=99.0\r\n", nullptr, L"", {Error(kWrongOs)}, 3, {},
+        nullptr),
+    // Without the manifest's word that setup.exe knows Windows 10, Windows would say 6.2.
+    Row(
+        "OsRequirementOfWindows10Met", kCurrent, nullptr, nullptr, "OSVER=10.0\r\n",
+        [](Product& p) { p.UseWindowsVersion(L"win10"); }, L"", {No(kConfirmDriver)}, 2, {}, nullptr),
+    Row("NoController", kAbsent, nullptr, nullptr, "", nullptr, L"", {Error(kNoController)}, 3,
+        {L"FindExistingDevice err({id})"}, nullptr),
+    Row(
+        "EntryWithoutDeviceId", kNoEntry, nullptr, nullptr, nullptr,
+        [](Product& p) { p.WriteFile(p.product + L"Inst.Inf", kEntryWithoutId); }, L"", {Error(kNoFiles)}, 3, {},
+        nullptr),
+    Row("ProductFolderTooLongForTheLogAndTheInf", kNoEntry, nullptr, nullptr, nullptr, MoveProductOf250Characters, L"",
+        {Error(kNoFiles)}, 3, {}, ExpectNoLog),
+    Row("JapaneseTextsAndTheFailureNumber", kCurrent, nullptr, L"missing.msi", "", nullptr, L"",
+        {Yes(kJapaneseConfirmUtility), Failed(1627, kJapaneseFailed)}, 1627, {}, nullptr),
+    Row(
+        "PlantedDllsAreNeverLoaded", kCurrent, nullptr, L"missing.msi", "", [](Product& p) { p.PlantDlls(); }, L"",
+        {Yes(kConfirmUtility), Failed(1627)}, 1627, {}, nullptr),
+    Row(
+        "QuietOnAnInvisibleStationWithoutInstInf", kNoEntry, nullptr, nullptr, nullptr,
+        [](Product& p) { p.UseInvisibleDesktop(); }, L"/X -qN", {}, 1, {}, nullptr),
+    Row(
+        "QuietOnAnInvisibleStationWithAFailure", kNoDriver, nullptr, nullptr, "",
+        [](Product& p) { p.UseInvisibleDesktop(); }, L"/QN", {}, 87,
+        {L"Message box not shown: Installation operation failed.(87)"}, nullptr),
+
+    // The driver.
+    Row("OutdatedDriverIsUpdated", kOutdated, nullptr, nullptr, "", nullptr, L"",
+        {Yes(kConfirmDriver), Ok(kAlreadyInstalled)}, 0,
+        {L"Newer version will be installed", L"Driver installed(No reboot)"}, InstalledDriver(L"2.0.0.5")),
+    Row("MissingDriverServiceFails", kNoDriver, nullptr, nullptr, "", nullptr, L"", {Yes(kConfirmDriver), Failed(87)},
+        87, {L"Failed to get ver by reg System\\CurrentControlSet\\Services\\{service}. err=2"}, nullptr),
+    Row("ImagePathUnderSystemRoot", kOutdated, nullptr, nullptr, "",
+        ImagePath(L"\\SystemRoot\\System32\\drivers\\{service}.sys"), L"/QN", {}, 0,
+        {L"Current ver = 1.0.0.1 (from {service})"}, nullptr),
+    Row("ImagePathRelativeToWindows", kOutdated, nullptr, nullptr, "", ImagePath(L"System32\\drivers\\{service}.sys"),
+        L"/QN", {}, 0, {L"Current ver = 1.0.0.1 (from {service})"}, nullptr),
+    Row("ImagePathWithAVariable", kOutdated, nullptr, nullptr, "",
+        ImagePath(L"%SystemRoot%\\System32\\drivers\\{service}.sys"), L"/QN", {}, 0,
+        {L"Current ver = 1.0.0.1 (from {service})"}, nullptr),
+    Row("ImagePathInNtForm", kOutdated, nullptr, nullptr, "",
+        ImagePath(L"\\??\\{windows}\\system32\\drivers\\{service}.sys"), L"/QN", {}, 0,
+        {L"Current ver = 1.0.0.1 (from {service})"}, nullptr),
+    // The double sees the progress window from inside the call.
+    Row("FailedUpdateBehindACentredProgressWindow", kOutdated, nullptr, nullptr, "",
+        Newdev(testbed::NewdevAnswer::Failure(0xE0000203)), L"", {Yes(kConfirmDriver), Failed(87)}, 87,
+        {L"UpdateDriverForPlugAndPlayDevices err=0xe0000203,Inf={product}Drivers\\{service}\\{service}.inf,DevID={id}"},
+        ExpectCentredProgressWindow),
+    Row("RestartDeclined", kOutdated, nullptr, nullptr, "RestartExitCode=3010\r\n",
+        Newdev(testbed::NewdevAnswer::Success(true)), L"", {Yes(kConfirmDriver), No(kRestart)}, 0,
+        {L"Driver installed(Need to reboot)"}, ExpectNoRestart),
+    Row("QuietRunThatNeedsARestart", kOutdated, nullptr, nullptr, "RestartExitCode=3010\r\n",
+        Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 3010, {L"Restart needed, exit code 3010"},
+        ExpectNoRestart),
+    Row("RestartAccepted", kOutdated, nullptr, nullptr, "", Newdev(testbed::NewdevAnswer::Success(true)), L"",
+        {Yes(kConfirmDriver), Yes(kRestart)}, 0, {L"Reboot..."},
+        [](Product& p) { EXPECT_TRUE(testbed::WaitForFile(p.RestartMarker(), 5000)); }),
+
+    // The utility.
+    Row("FirstInstallation", kCurrent, nullptr, testbed::kZelmonNew, "", nullptr, L"",
+        {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
+        {L"Utility is not installed.({code}) err=1605",
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" /qn"},
+        [](Product&) {
+            EXPECT_EQ(testbed::kZelmonNewVersion,
+                      testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+        }),
+    Row("SameVersionIsLeftAlone", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr, L"",
+        {Yes(kConfirmUtility), Ok(kAlreadyInstalled)}, 0, {L"!UninstallUtil", L"!InstallUtil"}, nullptr),
+    Row("UpgradeCarriesTheSettingsOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"",
+        {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
+        {kRegedit + L" /e \"{settings}\" HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings", kUninstall,
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" "
+         L"TARGETDIR=\"{apps}\" /qn",
+         kRegedit + L" /s \"{settings}\"", kNet + L" stop zelmsvc", kNet + L" start zelmsvc"},
+        ExpectUpgraded),
+    Row("ExpandableUninstallCommand", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"%SystemRoot%\\system32\\msiexec.exe /X{code}", REG_EXPAND_SZ), L"/QN", {}, 0, {},
+        ExpectUpgraded),
+    Row("UninstallProgramOutsideTheSystemFolders", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"uninst.exe /X{code}"), L"/QN", {Failed(161)}, 161,
+        {L"Failed to execute uninstall cmd(uninst.exe /X{code}) err=161"}, ExpectUntouched),
+    Row("UninstallProgramByARelativePath", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"..\\product\\uninst.exe /X{code}"), L"/QN", {Failed(161)}, 161, {}, ExpectUntouched),
+    Row("FailedRemoval", kCurrent, testbed::kZelmonFailRemoval, testbed::kZelmonNew, "", nullptr, L"",
+        {Yes(kConfirmUtility), Failed(1603)}, 1603,
+        {L"Uninstall process has failed.err = 1603", L"!InstallUtil", L"!Driver installed"},
+        [](Product& p) { EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders()); }),
+    Row("FailedInstallationAfterTheRemoval", kCurrent, testbed::kZelmonOld, testbed::kZelmonFailInstall, "", nullptr,
+        L"", {Yes(kConfirmUtility), Failed(1603)}, 1603, {kRegedit + L" /s \"{settings}\"", kNet + L" stop zelmsvc"},
+        [](Product& p) {
+            EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
+        }),
+    Row("PackageWithoutVersion", kCurrent, nullptr, testbed::kZelmonNoVersion, "", nullptr, L"/QN", {Failed(1620)},
+        1620, {L"MsiViewFetch err=259"}, nullptr),
+    Row("PackageWithA64CharacterVersion", kCurrent, nullptr, testbed::kZelmonVersion64, "", nullptr, L"/QN",
+        {Failed(1620)}, 1620, {L"MsiRecordGetString err=234"}, nullptr),
+    // Wine's Windows Installer answers 1627 for a file it cannot open as a package.
+    Row(
+        "FileThatIsNoPackage", kCurrent, nullptr, L"notapackage.msi", "",
+        [](Product& p) { p.WriteFile(p.product + L"notapackage.msi", "ZELMON Utility 1.2.10\r\n"); }, L"/QN",
+        {Failed(1627)}, 1627, {}, nullptr),
+    Row("PackagePathTooLong", kCurrent, nullptr, nullptr, kLongPackageName.c_str(), nullptr, L"/QN", {Failed(206)}, 206,
+        {}, nullptr),
+    Row("UnreadableInstalledVersion", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        DisplayVersionOf32Characters, L"", {Yes(kConfirmUtility), Ok(kAlreadyInstalled)}, 0,
+        {L"Installed version unreadable", L"!UninstallUtil"}, nullptr),
+    Row("SettingsFileOfAnotherUserIsNeverImported", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        PlantSettingsFile, L"/QN", {}, 0, {}, ExpectUpgradedWithoutThePlantedKey),
+    Row("FailedExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"fail 5", L""), L"/QN",
+        {Failed(5)}, 5, {L"Service settings not saved. err=5", L"!" + kUninstall}, ExpectUntouched),
+    Row("EmptyExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"empty", L""), L"/QN",
+        {Failed(29)}, 29, {L"Service settings not saved. err=29", L"!" + kUninstall}, ExpectUntouched),
+    Row("FailedImportKeepsTheExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"", L"fail 6"),
+        L"/QN", {Failed(6)}, 6, {L"Service settings kept in {settings}"}, ExpectExportKept),
+    Row("NoSettingsKeyNothingToCarryOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", DeleteSettingsKey,
+        L"/QN", {}, 0, {L"No service settings to carry over", L"!regedit", L"!net.exe"}, nullptr),
+    Row("ServiceLeftStoppedByThePackage", kCurrent, testbed::kZelmonOld, testbed::kZelmonNoStart, "", nullptr, L"/QN",
+        {}, 0, {kNet + L" start zelmsvc"},
+        [](Product&) { EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
+    // The running service read its settings at its start; the next start fails.
+    Row(
+        "ServiceThatWillNotStart", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) { EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"refuse-start", p.UtilityView())); }, L"/QN",
+        {Failed(1062)}, 1062, {L"Service zelmsvc is not running"},
+        [](Product&) { EXPECT_FALSE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
+    Row("InstallerRestartAfterTheRemoval", kCurrent, testbed::kZelmonRestartRemoval, testbed::kZelmonNew, "", nullptr,
+        L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
+    Row("InstallerRestartAfterTheInstallation", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall, "",
+        nullptr, L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
+};
+
+// On 64-bit Windows: setup.exe hands the run over to setup64.exe, or refuses
+// alone; setup64.exe carries the settings over in the view its package uses.
+Step Setup64(const wchar_t* package, bool direct)
+{
+    return [package, direct](Product& p) {
+        p.AddSetup64();
+        if (package != nullptr)
+            p.CopyPackage(package);
+        if (direct)
+            p.program = p.product + L"setup64.exe";
+    };
+}
+
+void ExpectUpgradedInItsView(Product& p)
+{
+    ExpectUpgraded(p);
+    EXPECT_FALSE(testbed::VantiroKeyExists(p.UtilityView() == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY));
+}
+
+const Row kX64Rows[] = {
+    Row("HandOver", kOutdated, testbed::kZelmonOldX64, testbed::kZelmonNew, "MSI64=ZelmonUtility-1.2.10-x64.msi\r\n",
+        Setup64(testbed::kZelmonNewX64, false), L"", {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
+        {L"Handed over to \"{setup64}\"",
+         L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10-x64.msi\" TARGETDIR=\"{apps}\" /qn"},
+        [](Product& p) {
+            ExpectUpgradedInItsView(p);
+            InstalledDriver(L"2.0.0.5")(p);
+        }),
+    Row("HandOverOfAQuietRunThatFails", kOutdated, testbed::kZelmonOldX64, testbed::kZelmonNew,
+        "MSI64=ZelmonUtility-1.2.10-failinstall-x64.msi\r\n", Setup64(testbed::kZelmonFailInstallX64, false), L"/QN",
+        {Failed(1603)}, 1603, {L"Handed over to \"{setup64}\" /QN"}, InstalledDriver(L"1.0.0.1")),
+    Row("SetupAloneWithAnOldOsRequirement", kOutdated, testbed::kZelmonOldX64, testbed::kZelmonNew, "OSVER=5.1\r\n",
+        nullptr, L"", {Error(kWrongOs)}, 3, {L"64-bit Windows needs setup64.exe", L"!UninstallUtil", L"!InstallUtil"},
+        [](Product& p) {
+            ExpectUntouched(p);
+            InstalledDriver(L"1.0.0.1")(p);
+        }),
+    Row("SetupAloneQuiet", kOutdated, testbed::kZelmonOldX64, testbed::kZelmonNew, "OSVER=6.1\r\n", nullptr, L"/QN", {},
+        3, {L"64-bit Windows needs setup64.exe", L"!UninstallUtil"}, ExpectUntouched),
+    Row("Setup64UpgradesA32BitUtility", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Setup64(nullptr, true),
+        L"/QN", {}, 0, {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" /qn"},
+        ExpectUpgradedInItsView),
+    Row("Setup64UpgradesAnX64UtilityByMsi64", kCurrent, testbed::kZelmonOldX64, testbed::kZelmonNew,
+        "MSI64=ZelmonUtility-1.2.10-x64.msi\r\n", Setup64(testbed::kZelmonNewX64, true), L"/QN", {}, 0,
+        {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10-x64.msi\" TARGETDIR=\"{apps}\" /qn"},
+        ExpectUpgradedInItsView),
+};
+
+class Scenario : public testing::TestWithParam<Row> {};
+
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// Boxes bear the caption of the user interface's language.
+std::wstring Caption()
+{
+    return GetUserDefaultUILanguage() == 0x411 ? L"VANTIRO RAID \u30bb\u30c3\u30c8\u30a2\u30c3\u30d7"
+                                               : L"VANTIRO RAID Setup";
+}
+
+TEST_P(Scenario, Run)
+{
+    const Row& row = GetParam();
+    Product p;
+    if (row.driver != kNoEntry) {
+        p.AddController(L"2.0.0.5",
+                        row.driver == kOutdated  ? L"1.0.0.1"
+                        : row.driver == kCurrent ? L"2.0.0.5"
+                                                 : L"",
+                        row.driver != kAbsent);
+    }
+    if (row.installed != nullptr)
+        p.InstallUtility(row.installed);
+    std::string install = row.install != nullptr ? "Debug=1\r\n" + std::string(row.install) : "";
+    if (row.package != nullptr) {
+        if (GetFileAttributesW(testbed::PackagePath(row.package).c_str()) != INVALID_FILE_ATTRIBUTES)
+            p.CopyPackage(row.package);
+        install += "MSI=" + testbed::ToBytes(row.package, CP_ACP) + "\r\n";
+    }
+    if (row.install != nullptr)
+        p.WriteSetupFile(install);
+    if (row.prepare)
+        row.prepare(p);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(std::vector<std::wstring>(), p.problems);
+
+    std::vector<testbed::Answer> answers;
+    for (const Box& box : row.boxes)
+        answers.push_back(box.press);
+    testbed::RunResult result = p.Run(row.arguments, answers);
+    EXPECT_EQ(std::vector<std::wstring>(), p.problems);
+    EXPECT_EQ(row.exitCode, result.run.exitCode);
+    EXPECT_EQ(0u, result.unansweredBoxes);
+    ASSERT_EQ(row.boxes.size(), result.boxes.size())
+        << (result.boxes.empty() ? std::string("no box") : testbed::ToBytes(result.boxes.back().text, CP_UTF8));
+    const bool english = Caption() == L"VANTIRO RAID Setup";
+    for (size_t i = 0; i < row.boxes.size(); ++i) {
+        const testbed::BoxSeen& seen = result.boxes[i];
+        EXPECT_EQ(Caption(), seen.caption) << "box " << i;
+        EXPECT_EQ(row.boxes[i].text, seen.text) << "box " << i;
+        EXPECT_STREQ(testbed::IconName(row.boxes[i].icon), testbed::IconName(seen.icon)) << "box " << i;
+        if (english) {
+            std::vector<std::wstring> buttons = {L"OK"};
+            if (row.boxes[i].icon == BoxIcon::Question)
+                buttons = {L"Yes", L"No"};
+            EXPECT_EQ(buttons, seen.buttons) << "box " << i;
+        }
+    }
+    if (!result.boxes.empty()) {
+        EXPECT_TRUE(result.boxes.back().alongside.empty()) << "a window is left beside the last box";
+    }
+    std::wstring arguments = row.arguments;
+    std::transform(arguments.begin(), arguments.end(), arguments.begin(), towupper);
+    if (arguments.find(L"QN") != std::wstring::npos) {
+        EXPECT_TRUE(result.windows.empty()) << "a window in a quiet run";
+    }
+
+    const std::vector<std::wstring> log = p.Log();
+    for (const std::wstring& key : row.logged) {
+        const bool absent = key[0] == L'!';
+        const std::wstring text = p.Expand(absent ? key.substr(1) : key);
+        bool found = false;
+        for (const std::wstring& line : log)
+            found = found || line.find(text) != std::wstring::npos;
+        EXPECT_NE(absent, found) << testbed::ToBytes(text, CP_UTF8);
+    }
+    EXPECT_EQ(std::vector<std::wstring>(), p.PlantedThatRan());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((p.current + L"devupd.log").c_str()));
+    if (row.check)
+        row.check(p);
+}
+
+std::string RowName(const testing::TestParamInfo<Row>& info)
+{
+    return info.param.name;
+}
+
+#ifdef _WIN64
+INSTANTIATE_TEST_SUITE_P(X64, Scenario, testing::ValuesIn(kX64Rows), RowName);
+#else
+INSTANTIATE_TEST_SUITE_P(Rows, Scenario, testing::ValuesIn(kRows), RowName);
+#endif
+
+}  // namespace
