@@ -386,6 +386,8 @@ const Row kRows[] = {
         L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
     Row("InstallerRestartAfterTheInstallation", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall, "",
         nullptr, L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
+    Row("QuietInstallerRestartWithRestartExitCode", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall,
+        "RestartExitCode=3010\r\n", nullptr, L"/QN", {}, 3010, {L"Restart needed, exit code 3010"}, ExpectUpgraded),
 };
 
 // On 64-bit Windows: setup.exe hands the run over to setup64.exe, or refuses
