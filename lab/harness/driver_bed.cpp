@@ -10,7 +10,6 @@ namespace {
 const wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
 // Shared with lab/doubles/newdev_double.cpp.
 const wchar_t kDoubleKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
-const wchar_t kDoubleProgram[] = L"setup.exe";
 const wchar_t kBackupSuffix[] = L".testbed-backup";
 const DWORD kInstallFlagForce = 0x00000001;  // INSTALLFLAG_FORCE of newdev.h
 const wchar_t kRunOnceKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
@@ -302,8 +301,9 @@ bool UseNewdevDouble(const NewdevAnswer& answer, const std::wstring& doublePath)
                 GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES ||
                 CopyFileW(installed.c_str(), backup.c_str(), TRUE);
     std::wstring log = NewdevDoubleLogPath();
-    return kept && CopyFileTo(doublePath, installed) && SetAppDefault(kDoubleProgram, L"DllOverrides", L"newdev", L"native") &&
-           SetNewdevAnswer(answer) && !log.empty() && DeleteTree(log);
+    return kept && CopyFileTo(doublePath, installed) &&
+           SetAppDefault(kSetupProgram, L"DllOverrides", L"newdev", L"native") && SetNewdevAnswer(answer) &&
+           !log.empty() && DeleteTree(log);
 }
 
 bool SetNewdevAnswer(const NewdevAnswer& answer)
@@ -324,8 +324,8 @@ bool StopUsingNewdevDouble()
     std::wstring installed = InstalledNewdev();
     std::wstring backup = installed + kBackupSuffix;
     bool ok = Gone(RegDeleteKeyValueW(
-        HKEY_CURRENT_USER,
-        (std::wstring(L"Software\\Wine\\AppDefaults\\") + kDoubleProgram + L"\\DllOverrides").c_str(), L"newdev"));
+        HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + kSetupProgram + L"\\DllOverrides").c_str(),
+        L"newdev"));
     std::wstring log = NewdevDoubleLogPath();
     ok = (log.empty() || DeleteTree(log)) && Gone(RegDeleteTreeW(HKEY_LOCAL_MACHINE, kDoubleKey)) && ok;
     if (!installed.empty() && GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)

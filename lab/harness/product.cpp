@@ -49,10 +49,10 @@ Product::Product()
     product = folder + L"product\\";
     current = folder + L"current\\";
     temp = folder + L"temp dir\\";
-    program = product + L"setup.exe";
+    program = product + kSetupProgram;
     for (const std::wstring& made : {product, current, temp})
         Check(CreateDirectoryW(made.c_str(), nullptr) != FALSE, L"cannot make " + made);
-    Check(CopyFileTo(TestProgramFolder() + L"setup.exe", program), L"cannot copy setup.exe");
+    Check(CopyFileTo(TestProgramFolder() + kSetupProgram, program), L"cannot copy the program");
     Plant(product);
     Plant(current);
 }
@@ -64,7 +64,7 @@ Product::~Product()
     StopUsingNewdevDouble();
     StopUsingRegeditDouble();
     RemoveRestartMarker();
-    RemoveAppDefaults(L"setup.exe");
+    RemoveAppDefaults(kSetupProgram);
     RemoveZelmon({AppsFolder()});
     for (const Controller& controller : controllers)
         UninstallDriver(controller.service);
@@ -149,9 +149,25 @@ void Product::InstallUtility(const std::wstring& package)
           L"cannot install " + package);
 }
 
-void Product::AddSetup64()
+std::wstring Product::X64Package(const std::wstring& name)
 {
-    Check(CopyFileTo(TestProgramFolder() + L"setup64.exe", product + L"setup64.exe"), L"cannot copy setup64.exe");
+    const std::wstring msi = L".msi";
+    if (name.size() < msi.size() || name.compare(name.size() - msi.size(), msi.size(), msi) != 0)
+        return name;
+    return name.substr(0, name.size() - msi.size()) + L"-x64" + msi;
+}
+
+std::wstring Product::EditionPackage(const std::wstring& name)
+{
+    return sizeof(void*) == 8 ? X64Package(name) : name;
+}
+
+void Product::StartWithSetupExe(bool besideSetup64)
+{
+    program = product + L"setup.exe";
+    Check(CopyFileTo(TestProgramFolder() + L"setup.exe", program), L"cannot copy setup.exe");
+    if (!besideSetup64)
+        Check(DeleteFileW((product + L"setup64.exe").c_str()) != FALSE, L"cannot remove setup64.exe");
 }
 
 void Product::MoveProduct(size_t length)
@@ -159,8 +175,8 @@ void Product::MoveProduct(size_t length)
     const std::wstring base = folder + L"long\\";
     CreateDirectoryW(base.c_str(), nullptr);
     product = base + std::wstring(length - base.size() - 1, L'p') + L"\\";
-    program = product + L"setup.exe";
-    Check(CreateDirectoryW(product.c_str(), nullptr) && CopyFileTo(TestProgramFolder() + L"setup.exe", program),
+    program = product + kSetupProgram;
+    Check(CreateDirectoryW(product.c_str(), nullptr) && CopyFileTo(TestProgramFolder() + kSetupProgram, program),
           L"cannot make a product folder of " + std::to_wstring(length) + L" characters");
 }
 
@@ -170,13 +186,13 @@ void Product::PlantDlls()
         for (const std::wstring& into : {product, current}) {
             Check(CopyFileTo(TestProgramFolder() + L"planted.dll", into + name + L".dll"), L"cannot plant a DLL");
         }
-        Check(SetAppDefault(L"setup.exe", L"DllOverrides", name, L"native,builtin"), L"cannot set a DLL override");
+        Check(SetAppDefault(kSetupProgram, L"DllOverrides", name, L"native,builtin"), L"cannot set a DLL override");
     }
 }
 
 void Product::UseWindowsVersion(const std::wstring& version)
 {
-    Check(SetAppDefault(L"setup.exe", L"", L"Version", version), L"cannot set the Windows version");
+    Check(SetAppDefault(kSetupProgram, L"", L"Version", version), L"cannot set the Windows version");
 }
 
 void Product::UseInvisibleDesktop()
@@ -237,6 +253,7 @@ std::wstring Product::Expand(const std::wstring& text) const
     Replace(&expanded, L"{windows}", Folder(GetSystemWindowsDirectoryW));
     Replace(&expanded, L"{code}", kZelmonProductCode);
     Replace(&expanded, L"{setup64}", product + L"setup64.exe");
+    Replace(&expanded, L"{package}", package);
     if (!controllers.empty()) {
         Replace(&expanded, L"{service}", controllers[0].service);
         Replace(&expanded, L"{id}", controllers[0].hardwareId);

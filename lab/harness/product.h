@@ -31,9 +31,11 @@ public:
     // its name as a user name may have. Beside setup.exe and in the current
     // folder lie msiexec.exe, regedit.exe and net.exe of someone else's.
     std::wstring folder, product, current, temp;
-    // The run's program (setup.exe unless changed) and argument 0 (the
-    // program unless changed).
+    // The run's program (the edition kSetupProgram names unless changed) and
+    // argument 0 (the program unless changed).
     std::wstring program, argument0;
+    // The edition's name for the utility package that Inst.Inf names.
+    std::wstring package;
     std::vector<Controller> controllers;
     // The utility package installed before the run, empty: none.
     std::wstring utility;
@@ -49,17 +51,23 @@ public:
     void WriteSetupFile(const std::string& install, const std::wstring& folder = std::wstring());
     void WriteFile(const std::wstring& path, const std::string& bytes);
     void CopyPackage(const std::wstring& name);
+    // The x64 build of a package, "<name>-x64.msi", and the one of the lab's
+    // own edition.
+    static std::wstring X64Package(const std::wstring& name);
+    static std::wstring EditionPackage(const std::wstring& name);
     // The utility installed by msiexec into AppsFolder(), with a setting of
     // the administrator's: MailServer = mail.vantiro.test.
     void InstallUtility(const std::wstring& package);
-    void AddSetup64();
+    // On 64-bit Windows, the run starts with the 32-bit setup.exe, with
+    // setup64.exe beside it or alone.
+    void StartWithSetupExe(bool besideSetup64);
     // The product folder moves to one whose path has length characters; only
-    // setup.exe goes there.
+    // the program goes there.
     void MoveProduct(size_t length);
-    // DLLs of the names setup.exe uses lie beside it and in the current
-    // folder, and Wine prefers such a file for setup.exe, as Windows would.
+    // DLLs of the names the program uses lie beside it and in the current
+    // folder, and Wine prefers such a file for it, as Windows would.
     void PlantDlls();
-    // Wine tells setup.exe that it runs on this Windows (e.g. L"win10").
+    // Wine tells the program that it runs on this Windows (e.g. L"win10").
     void UseWindowsVersion(const std::wstring& version);
     // The run goes to a window station that nobody sees.
     void UseInvisibleDesktop();
@@ -73,8 +81,8 @@ public:
     // The registry view of the installed utility's keys.
     REGSAM UtilityView() const;
     // text with {product}, {current}, {temp}, {apps}, {system}, {windows},
-    // {code}, {service}, {id}, {setup64} and {settings} (the export, its
-    // folder's random name as "*") filled in.
+    // {code}, {service}, {id}, {setup64}, {package} and {settings} (the
+    // export, its folder's random name as "*") filled in.
     std::wstring Expand(const std::wstring& text) const;
     // The debug log's messages, the random name of the settings folder as "*".
     std::vector<std::wstring> Log() const;

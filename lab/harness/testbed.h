@@ -189,6 +189,13 @@ bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 // The folder of the running test program, ending in "\": setup.exe and the
 // built test files lie there. Empty when it cannot be told.
 std::wstring TestProgramFolder();
+// The edition of setup that the test program's own platform runs: the x64
+// lab tests setup64.exe, the x86 lab setup.exe.
+#ifdef _WIN64
+const wchar_t kSetupProgram[] = L"setup64.exe";
+#else
+const wchar_t kSetupProgram[] = L"setup.exe";
+#endif
 
 // Characters the code page lacks become its default character.
 std::string ToBytes(const std::wstring& text, UINT codePage);

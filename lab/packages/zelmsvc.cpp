@@ -98,6 +98,10 @@ void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
         return;
     Report(SERVICE_START_PENDING, NO_ERROR, 3000);
     if (RefusesToStart()) {
+        // A moment after the start was accepted, as a service fails once it
+        // has read its settings: net has returned with 0 by then, whichever
+        // edition of it ran, and only the service manager tells.
+        Sleep(1000);
         AppendLog("refused");
         Report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR, 0);
         return;
