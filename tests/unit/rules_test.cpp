@@ -101,6 +101,7 @@ void ExpectOrders(const std::vector<Order>& orders, int (*newer)(const wchar_t* 
 TEST(Rules, DriverVersions)
 {
     ExpectOrders({{L"6.0.1.12", '=', L"6.0.1.12"},
+                  {L"6.0.1.12", '<', L"6.0.1.13"},
                   {L"1.2.0.0", '=', L"1.2"},
                   {L"1.2.3.4", '=', L"1.2.3.4.9"},
                   {L"1.9.0.0", '<', L"1.10.0.0"},
