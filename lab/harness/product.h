@@ -34,6 +34,9 @@ public:
     // The run's program (setup.exe unless changed) and argument 0 (the
     // program unless changed).
     std::wstring program, argument0;
+    // The arguments follow argument 0's closing quote without a blank, which
+    // CommandLineToArgvW still reads as apart.
+    bool noBlankAfterQuote = false;
     std::vector<Controller> controllers;
     // The utility package installed before the run, empty: none.
     std::wstring utility;
