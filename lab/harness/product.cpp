@@ -215,8 +215,9 @@ RunResult Product::Run(const std::wstring& arguments, const std::vector<Answer>&
     Launch launch;
     launch.applicationName = program;
     launch.desktop = desktop_ ? desktop_->Name() : std::wstring();
-    std::wstring command = QuoteArgument(argument0.empty() ? program : argument0);
-    if (!arguments.empty())
+    const std::wstring first = argument0.empty() ? program : argument0;
+    std::wstring command = noBlankAfterQuote ? L"\"" + first + L"\"" + arguments : QuoteArgument(first);
+    if (!noBlankAfterQuote && !arguments.empty())
         command += L" " + arguments;
     RunResult result = RunWithRobot(command, current, {{L"TEMP", tempVariable}, {L"TMP", tempVariable}}, answers,
                                     kRunTimeoutMs, Button::Default, launch);

@@ -36,6 +36,9 @@ public:
     std::wstring program, argument0;
     // The edition's name for the utility package that Inst.Inf names.
     std::wstring package;
+    // The arguments follow argument 0's closing quote without a blank, which
+    // CommandLineToArgvW still reads as apart.
+    bool noBlankAfterQuote = false;
     std::vector<Controller> controllers;
     // The utility package installed before the run, empty: none.
     std::wstring utility;

@@ -9,23 +9,40 @@ bool IsBlank(wchar_t c)
     return c == L' ' || c == L'\t';
 }
 
-// Argument 0, the program: up to the closing quote, or to the first blank.
+// CommandLineToArgvW gives argument 0 no escapes: a quote opens it and the
+// next quote closes it, whatever follows; without a quote, a blank ends it.
+const wchar_t* FindProgramEnd(const wchar_t* commandLine)
+{
+    const wchar_t* position = commandLine;
+    if (*position == L'"') {
+        ++position;
+        while (*position != L'\0' && *position != L'"') {
+            ++position;
+        }
+        return *position == L'"' ? position + 1 : position;
+    }
+    while (*position != L'\0' && !IsBlank(*position)) {
+        ++position;
+    }
+    return position;
+}
+
 const wchar_t* CopyProgram(const wchar_t* source, wchar_t** target)
 {
+    const wchar_t* end = FindProgramEnd(source);
+    const wchar_t* first = source;
+    const wchar_t* last = end;
     if (*source == L'"') {
-        for (++source; *source != L'\0' && *source != L'"'; ++source) {
-            *(*target)++ = *source;
-        }
-        if (*source == L'"') {
-            ++source;
-        }
-    } else {
-        for (; *source != L'\0' && !IsBlank(*source); ++source) {
-            *(*target)++ = *source;
+        ++first;
+        if (last > first && last[-1] == L'"') {
+            --last;
         }
     }
+    for (; first < last; ++first) {
+        *(*target)++ = *first;
+    }
     *(*target)++ = L'\0';
-    return source;
+    return end;
 }
 
 // One argument after the program. 2n backslashes and a quote give n
@@ -72,6 +89,15 @@ const wchar_t* CopyArgument(const wchar_t* source, wchar_t** target)
 }
 
 }  // namespace
+
+const wchar_t* FindArgumentsAfterProgram(const wchar_t* commandLine)
+{
+    const wchar_t* position = FindProgramEnd(commandLine);
+    while (IsBlank(*position)) {
+        ++position;
+    }
+    return position;
+}
 
 wchar_t** SplitCommandLine(const wchar_t* commandLine, int* count)
 {

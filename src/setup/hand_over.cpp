@@ -4,6 +4,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
+#include "setup/command_line.h"
 #include "setup/main_sequence.h"
 #include "core/setup_state.h"
 #include "ui/message_boxes.h"
@@ -16,30 +17,35 @@ namespace {
 // Room for any command line Windows accepts.
 const size_t kCommandLineCapacity = 32768;
 
-// The arguments of our own command line, after argument 0; argument 0 ends at
-// its closing quote or at the first blank, as CommandLineToArgvW reads it.
-const wchar_t* ArgumentsAfterProgram(const wchar_t* commandLine)
+// Before anything has changed: logged, string 13 and exit code 3.
+int RefuseHandOver(const wchar_t* reason)
 {
-    const wchar_t* position = commandLine;
-    bool quoted = false;
-    for (; *position != L'\0' && (quoted || (*position != L' ' && *position != L'\t')); ++position) {
-        if (*position == L'"') {
-            quoted = !quoted;
-        }
-    }
-    while (*position == L' ' || *position == L'\t') {
-        ++position;
-    }
-    return position;
+    LogMessage(L"%s", reason);
+    ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
+    return kExitRefused;
 }
 
-bool FindSetup64(wchar_t* program)
+// kExitSuccess when program names setup64.exe beside us and it is an x64
+// program; otherwise the run's exit code, the refusal reported. Started under
+// WOW64, a 32-bit program of that name would hand the run on to a copy of
+// itself, again and again.
+int FindSetup64(wchar_t* program)
 {
+    // Refused like the package's path: a shortened path would name another file.
     if (FAILED(StringCchPrintfW(program, kPathCapacity, L"%s%s", g_setup.programDirectory, kSetup64Name))) {
-        return false;
+        LogMessage(L"%s path too long(%s%s)", kSetup64Name, g_setup.programDirectory, kSetup64Name);
+        ShowFailure(ERROR_FILENAME_EXCED_RANGE);
+        return ERROR_FILENAME_EXCED_RANGE;
     }
     DWORD attributes = GetFileAttributesW(program);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return RefuseHandOver(L"64-bit Windows needs setup64.exe");
+    }
+    DWORD binaryType = 0;
+    if (!GetBinaryTypeW(program, &binaryType) || binaryType != SCS_64BIT_BINARY) {
+        return RefuseHandOver(L"setup64.exe is not a 64-bit program");
+    }
+    return kExitSuccess;
 }
 
 // setup64.exe's exit code, or the Windows error that kept it from starting.
@@ -57,7 +63,7 @@ int RunSetup64(const wchar_t* program)
     if (command == NULL) {
         goto cleanup;
     }
-    arguments = ArgumentsAfterProgram(GetCommandLineW());
+    arguments = FindArgumentsAfterProgram(GetCommandLineW());
     if (FAILED(StringCchPrintfW(command, kCommandLineCapacity, *arguments != L'\0' ? L"\"%s\" %s" : L"\"%s\"%s",
                                 program, arguments))) {
         result = ERROR_FILENAME_EXCED_RANGE;
@@ -91,10 +97,6 @@ cleanup:
 int HandOverTo64BitSetup()
 {
     wchar_t program[kPathCapacity];
-    if (!FindSetup64(program)) {
-        LogMessage(L"64-bit Windows needs setup64.exe");
-        ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
-        return kExitRefused;
-    }
-    return RunSetup64(program);
+    int refusal = FindSetup64(program);
+    return refusal != kExitSuccess ? refusal : RunSetup64(program);
 }

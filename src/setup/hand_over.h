@@ -4,7 +4,8 @@
 // the 32-bit views of the file system and the registry. It starts setup64.exe
 // from its own folder with the same arguments, waits for it and returns its
 // exit code: one run, one set of boxes, one log. Without setup64.exe beside
-// it, string 13 and exit code 3, before anything is changed.
+// it, or when that file is no x64 program, string 13 and exit code 3; when its
+// path does not fit, failure 206; both before anything is changed.
 int HandOverTo64BitSetup();
 
 const wchar_t kSetup64Name[] = L"setup64.exe";

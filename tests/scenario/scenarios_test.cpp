@@ -441,6 +441,40 @@ const Row kOn64BitWindowsRows[] = {
         },
         L"/QN", {}, 0, {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" /qn"},
         ExpectUpgraded),
+    Row(
+        "HandOverOfAQuietOptionRightAfterTheQuote", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) {
+            p.StartWithSetupExe(true);
+            p.noBlankAfterQuote = true;
+        },
+        L"/QN", {}, 0, {L"Handed over to \"{setup64}\" /QN"},
+        [](Product& p) {
+            ExpectUpgraded(p);
+            InstalledDriver(L"2.0.0.5")(p);
+        }),
+    // Handed the run, such a copy would hand it on to itself, again and again.
+    Row(
+        "Setup64ThatIsSetupCopied", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) {
+            p.StartWithSetupExe(true);
+            EXPECT_TRUE(testbed::CopyFileTo(testbed::TestProgramFolder() + L"setup.exe", p.product + L"setup64.exe"));
+        },
+        L"", {Error(kWrongOs)}, 3,
+        {L"setup64.exe is not a 64-bit program", L"!Handed over", L"!Program name is {setup64}"},
+        [](Product& p) {
+            ExpectUntouched(p);
+            InstalledDriver(L"1.0.0.1")(p);
+        }),
+    // Inst.Inf and the log fit; setup64.exe's path does not.
+    Row(
+        "Setup64PathTooLongInAProductFolderOf249Characters", kNoEntry, testbed::kZelmonOld, nullptr, nullptr,
+        [](Product& p) {
+            p.MoveProduct(249);
+            p.StartWithSetupExe(true);
+            p.WriteSetupFile("Debug=1\r\n");
+        },
+        L"", {Failed(206)}, 206, {L"setup64.exe path too long(", L"!Handed over", L"!64-bit Windows needs"},
+        ExpectUntouched),
 };
 
 class Scenario : public testing::TestWithParam<Row> {};

@@ -42,7 +42,9 @@ TEST(Rules, OptionsByTheirFirstThreeCharacters)
         EXPECT_EQ(c.verdict, CheckOption(c.argument)) << testing::PrintToString(c.argument);
 }
 
-// As the shell's CommandLineToArgvW splits it; argument 0 is never read.
+// As the shell's CommandLineToArgvW splits it; argument 0 is never read. What
+// follows argument 0, behind setup64.exe's quoted path, splits into the same
+// arguments 1..n, as the hand-over passes it on.
 TEST(Rules, CommandLineSplitsAsTheShellDoes)
 {
     typedef LPWSTR*(WINAPI * SplitFunction)(LPCWSTR, int*);
@@ -63,6 +65,17 @@ TEST(Rules, CommandLineSplitsAsTheShellDoes)
         L"setup.exe \"a\"\"b\" \"\"\"\" \"\"\"\"\"\"x",
         L"setup.exe \"unclosed /QN",
         L"\"\" /QN",
+        L"\"C:\\Product Folder\\setup.exe\"/QN",
+        L"\"C:\\Product\\setup.exe\"-qn /D",
+        L"\"C:\\Product\\setup.exe\"\t/QN",
+        L"\"C:\\Product\\setup.exe\"\"/QN\" /D",
+        L"\"C:\\Product\\setup.exe\"\"\"/QN",
+        L"\"C:\\Product\\setup.exe\"\\\"/QN",
+        L"\"C:\\Product\\setup.exe\"a\\\\\"b c\"",
+        L"C:\\Product\\setup.exe\"/QN",
+        L"C:\\Pro\"duct Folder\\setup.exe\" /QN",
+        L"\"C:\\Product\\setup.exe",
+        L"\"/QN",
     };
     for (const wchar_t* line : lines) {
         int expectedCount = 0;
@@ -74,6 +87,14 @@ TEST(Rules, CommandLineSplitsAsTheShellDoes)
         for (int i = 1; i < count; ++i)
             EXPECT_STREQ(expected[i], split[i]) << testing::PrintToString(line) << " argument " << i;
         EXPECT_EQ(nullptr, split[count]);
+        const std::wstring handedOver =
+            std::wstring(L"\"C:\\Product Folder\\setup64.exe\" ") + FindArgumentsAfterProgram(line);
+        int handedCount = 0;
+        wchar_t** handed = shellSplit(handedOver.c_str(), &handedCount);
+        ASSERT_EQ(expectedCount, handedCount) << testing::PrintToString(handedOver);
+        for (int i = 1; i < handedCount; ++i)
+            EXPECT_STREQ(expected[i], handed[i]) << testing::PrintToString(handedOver) << " argument " << i;
+        LocalFree(handed);
         LocalFree(split);
         LocalFree(expected);
     }
