@@ -10,7 +10,7 @@
 //              progress window is drawn (Wine puts on the screen what a window
 //              has drawn only while its thread takes messages)
 //   CallLog    REG_SZ     file that gets one UTF-8 line per call (missing: no log):
-//              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
+//              UpdateDriverForPlugAndPlayDevicesW\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
 // lab/harness/driver_bed.cpp writes these values.
 #include <windows.h>
 
@@ -19,10 +19,9 @@
 namespace {
 
 const wchar_t kConfigKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
-// Far beyond any hardware ID or INF path that setup.exe accepts. The buffers
-// are static, off the stack: setup.exe calls from one thread.
+// Far beyond any hardware ID or INF path that setup.exe accepts; static, off
+// the stack: setup.exe calls from one thread.
 const size_t kLineChars = 8192;
-const int kArgumentChars = 2048;
 
 DWORD ReadDword(const wchar_t* name, DWORD fallback)
 {
@@ -85,14 +84,14 @@ void Delay(DWORD ms)
     }
 }
 
-BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
+BOOL Answer(const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
 {
     static wchar_t line[kLineChars];
-    if (FAILED(StringCchPrintfW(line, kLineChars, L"%ls\t%ls\t%ls\t0x%08lX\t%ls", function,
+    if (FAILED(StringCchPrintfW(line, kLineChars, L"UpdateDriverForPlugAndPlayDevicesW\t%ls\t%ls\t0x%08lX\t%ls",
                                 hardwareId != nullptr ? hardwareId : L"(null)",
                                 infPath != nullptr ? infPath : L"(null)", static_cast<unsigned long>(flags),
                                 reboot != nullptr ? L"reboot" : L"null")))
-        StringCchPrintfW(line, kLineChars, L"%ls\t(arguments too long)", function);
+        StringCchCopyW(line, kLineChars, L"UpdateDriverForPlugAndPlayDevicesW\t(arguments too long)");
     EnumThreadWindows(GetCurrentThreadId(), AppendVisibleWindow, reinterpret_cast<LPARAM>(line));
     StringCchCatW(line, kLineChars, L"\r\n");
     AppendToLog(line);
@@ -106,28 +105,11 @@ BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* i
     return TRUE;
 }
 
-const wchar_t* FromAnsi(const char* text, wchar_t* buffer, int capacity)
-{
-    if (text == nullptr)
-        return nullptr;
-    return MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, capacity) > 0 ? buffer : L"(too long)";
-}
-
 }  // namespace
 
 extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, LPCWSTR infPath, DWORD flags,
                                                           PBOOL reboot)
 {
     (void)parent;
-    return Answer(L"UpdateDriverForPlugAndPlayDevicesW", hardwareId, infPath, flags, reboot);
-}
-
-extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags,
-                                                          PBOOL reboot)
-{
-    (void)parent;
-    static wchar_t id[kArgumentChars];
-    static wchar_t inf[kArgumentChars];
-    return Answer(L"UpdateDriverForPlugAndPlayDevicesA", FromAnsi(hardwareId, id, kArgumentChars),
-                  FromAnsi(infPath, inf, kArgumentChars), flags, reboot);
+    return Answer(hardwareId, infPath, flags, reboot);
 }
