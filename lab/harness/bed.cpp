@@ -69,10 +69,7 @@ bool RemoveDevice(const std::wstring& instanceId)
     HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
     bool ok = set != INVALID_HANDLE_VALUE && SetupDiOpenDeviceInfoW(set, instanceId.c_str(), nullptr, 0, &data) &&
               SetupDiCallClassInstaller(DIF_REMOVE, set, &data);
-    DWORD error = GetLastError();
-    if (set != INVALID_HANDLE_VALUE)
-        SetupDiDestroyDeviceInfoList(set);
-    SetLastError(error);
+    SetupDiDestroyDeviceInfoList(set);
     return ok;
 }
 
@@ -196,16 +193,14 @@ bool ReadFileBytes(const std::wstring& path, std::string* bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
     LARGE_INTEGER size = {};
     DWORD read = 0;
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < MAXDWORD;
-    if (ok)
-        bytes->assign(static_cast<size_t>(size.QuadPart), '\0');
+    bool ok = file != INVALID_HANDLE_VALUE && GetFileSizeEx(file, &size) && size.QuadPart < MAXDWORD;
+    bytes->assign(ok ? static_cast<size_t>(size.QuadPart) : 0, '\0');
     ok = ok && (bytes->empty() || ReadFile(file, &(*bytes)[0], static_cast<DWORD>(bytes->size()), &read, nullptr)) &&
          read == bytes->size();
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     return ok;
 }
 

@@ -1,7 +1,5 @@
-// Drivers on the test machine: packages written from the sample driver files
-// (drivers\<version>\vraid.sys), installed the way Windows does it, the
-// service key setup.exe reads, and the newdev.dll double for the outcomes
-// Wine's own driver install never gives (it always succeeds, never restarts).
+// Drivers on the test machine: packages of drivers\<version>\vraid.sys, Windows'
+// own driver install, and the newdev.dll double for failure and restart.
 #pragma once
 
 #include <string>
@@ -11,20 +9,17 @@
 
 namespace testbed {
 
-// <folder>\<infName> and <serviceName>.sys copied from sysSource beside it:
-// a demand-start kernel service for hardwareId, models for NTx86 and NTamd64.
-// driverVer is written as given ("05/01/2024,2.0.0.5"); folders are made.
+// <folder>\<infName> for hardwareId (a demand-start kernel service, models for
+// NTx86 and NTamd64, DriverVer as given) and sysSource as <serviceName>.sys.
 bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName, const std::wstring& serviceName,
                         const std::wstring& hardwareId, const std::wstring& driverVer, const std::wstring& sysSource);
-// Wine's builtin UpdateDriverForPlugAndPlayDevicesW with INSTALLFLAG_FORCE. It
-// returns TRUE even when nothing was installed: check the installed version.
+// UpdateDriverForPlugAndPlayDevicesW, forced; TRUE even when nothing was installed.
 bool InstallDriver(const std::wstring& hardwareId, const std::wstring& infPath, BOOL* reboot);
 // The version of the file that the service's ImagePath names; empty: none.
 std::wstring ReadInstalledDriverVersion(const std::wstring& serviceName);
 // As REG_EXPAND_SZ, behind the service manager's back.
 bool SetServiceImagePath(const std::wstring& serviceName, const std::wstring& value);
-// The service and its driver file go. Wine never copies a driver file over a
-// newer one: an older driver needs this first.
+// The service and its driver file go, as an older driver needs first.
 bool UninstallDriver(const std::wstring& serviceName);
 
 // The double's answer to UpdateDriverForPlugAndPlayDevicesW.
@@ -56,8 +51,7 @@ bool StopUsingNewdevDouble();
 // window of the caller, separated by tabs.
 std::vector<std::wstring> ReadNewdevDoubleCalls();
 
-// A RunOnce command that writes markerPath: Wine runs it when a restart is
-// asked for (ExitWindowsEx with EWX_REBOOT), some 100 ms after the call.
+// A RunOnce command that writes markerPath, run some 100 ms after a restart is asked for.
 bool PlantRestartMarker(const std::wstring& markerPath);
 bool RemoveRestartMarker();
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);

@@ -209,30 +209,22 @@ std::vector<DWORD> Pixels(const RECT& rect, HICON icon, DWORD background)
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = memory != nullptr && bitmap != nullptr ? SelectObject(memory, bitmap) : nullptr;
-    bool ok = old != nullptr;
-    if (ok && icon == nullptr) {
-        ok = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE;
-    } else if (ok) {
-        // DIB pixels are 0x00RRGGBB; COLORREF wants 0x00BBGGRR.
-        HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
-        RECT all = {0, 0, width, height};
-        ok = brush != nullptr && FillRect(memory, &all, brush) &&
-             DrawIconEx(memory, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
-        if (brush != nullptr)
-            DeleteObject(brush);
-    }
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // DIB pixels are 0x00RRGGBB; COLORREF wants 0x00BBGGRR.
+    HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
+    RECT all = {0, 0, width, height};
+    bool ok = bits != nullptr &&
+              (icon == nullptr ? BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY) != FALSE
+                               : FillRect(memory, &all, brush) &&
+                                     DrawIconEx(memory, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL));
+    GdiFlush();
     std::vector<DWORD> pixels;
-    if (ok) {
-        GdiFlush();
+    if (ok)
         pixels.assign(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
-    }
-    if (old != nullptr)
-        SelectObject(memory, old);
-    if (bitmap != nullptr)
-        DeleteObject(bitmap);
-    if (memory != nullptr)
-        DeleteDC(memory);
+    SelectObject(memory, old);
+    DeleteObject(brush);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
 }
@@ -312,24 +304,20 @@ const ControlInfo* DefaultButton(HWND box, const std::vector<const ControlInfo*>
     return buttons.empty() ? nullptr : buttons.front();
 }
 
-bool IsActive(HWND window, DWORD thread)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof(info);
-    return GetGUIThreadInfo(thread, &info) && info.hwndActive == window;
-}
-
 // Under Wine the first window of a program that another one started is active
 // but drawn inactive, until the activation leaves it and comes back.
 void ShowActive(HWND window)
 {
-    DWORD thread = GetWindowThreadProcessId(window, nullptr);
-    SetForegroundWindow(GetDesktopWindow());
-    for (DWORD start = GetTickCount(); IsActive(window, thread) && GetTickCount() - start < kActivationMs;)
-        Sleep(5);
-    SetForegroundWindow(window);
-    for (DWORD start = GetTickCount(); !IsActive(window, thread) && GetTickCount() - start < kActivationMs;)
-        Sleep(5);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    for (HWND target : {GetDesktopWindow(), window}) {
+        SetForegroundWindow(target);
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof(info);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < kActivationMs; Sleep(5)) {
+            if ((GetGUIThreadInfo(thread, &info) && info.hwndActive == window) == (target == window))
+                break;
+        }
+    }
 }
 
 BoxSeen AnswerBox(const WindowInfo& box, const Answer* answer, Button fallback, DWORD atMs)

@@ -1,5 +1,5 @@
 // The test bed's core: devices, files, Wine's per-program settings, and the
-// one way to start a child, which watches its windows and answers its boxes.
+// one way to start a child, which answers its boxes as a user would.
 #pragma once
 
 #include <windows.h>
@@ -10,16 +10,14 @@
 
 namespace testbed {
 
-// A present, root-enumerated SCSIAdapter device; *instanceId gets its ID. An
-// empty list stores an empty REG_MULTI_SZ.
+// A present, root-enumerated SCSIAdapter device; an empty list is an empty REG_MULTI_SZ.
 bool CreateRootDevice(const std::wstring& hardwareId, std::wstring* instanceId);
 bool CreateRootDevice(const std::vector<std::wstring>& hardwareIds, std::wstring* instanceId);
 // A device without the SPDRP_HARDWAREID property.
 bool CreateRootDeviceWithoutHardwareId(std::wstring* instanceId);
 bool RemoveDevice(const std::wstring& instanceId);
 
-// Variables added to or replacing ours in the child's block. Wine takes the
-// locale and WINE* settings from the Unix environment, never from here.
+// Variables added to or replacing ours in the child's block.
 using Environment = std::vector<std::pair<std::wstring, std::wstring>>;
 
 struct ChildRun {
@@ -35,11 +33,11 @@ struct Launch {
     std::wstring desktop;          // "station\desktop"; empty: ours
 };
 
-// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
+// For CommandLineToArgvW to give it back unchanged.
 std::wstring QuoteArgument(const std::wstring& arg);
 
-// A window station nobody sees, as session 0 is, with one desktop: a box shown
-// there is answered by no one. Both live as long as the object.
+// A window station nobody sees, as session 0 is, with one desktop, for as long
+// as the object lives: a box shown there is answered by no one.
 class InvisibleDesktop {
 public:
     InvisibleDesktop();

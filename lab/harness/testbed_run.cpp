@@ -1,6 +1,5 @@
-// Runs a program with the robot and prints what it met, for scripts: every
-// box, every look of every other window, and the exit code with all 32 bits,
-// of which the shell sees only the low 8.
+// Runs a program with the robot and prints what it met, for scripts; the exit
+// code with all 32 bits, of which the shell sees only the low 8.
 #include <algorithm>
 #include <cwchar>
 

@@ -9,19 +9,16 @@
 
 namespace testbed {
 
-// Every package has this ProductCode and installs <TARGETDIR>\ZELMON\zelmsvc.exe.
 inline constexpr wchar_t kZelmonProductCode[] = L"{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}";
 inline constexpr wchar_t kZelmonOld[] = L"ZelmonUtility-1.2.9.msi";
 inline constexpr wchar_t kZelmonNew[] = L"ZelmonUtility-1.2.10.msi";
 inline constexpr wchar_t kZelmonFailInstall[] = L"ZelmonUtility-1.2.10-failinstall.msi";  // ends with 1603
-// Its removal ends with 1603 unless FORCEREMOVAL=1.
-inline constexpr wchar_t kZelmonFailRemoval[] = L"ZelmonUtility-1.2.9-failremoval.msi";
-inline constexpr wchar_t kZelmonNoStart[] = L"ZelmonUtility-1.2.10-nostart.msi";  // the service is not started
+inline constexpr wchar_t kZelmonFailRemoval[] = L"ZelmonUtility-1.2.9-failremoval.msi";   // unless FORCEREMOVAL=1
+inline constexpr wchar_t kZelmonNoStart[] = L"ZelmonUtility-1.2.10-nostart.msi";          // the service is not started
 inline constexpr wchar_t kZelmonRestartRemoval[] = L"ZelmonUtility-1.2.9-restartremoval.msi";   // removal: 3010
 inline constexpr wchar_t kZelmonRestartInstall[] = L"ZelmonUtility-1.2.10-restartinstall.msi";  // install: 3010
 inline constexpr wchar_t kZelmonNoVersion[] = L"ZelmonUtility-noversion.msi";
 inline constexpr wchar_t kZelmonVersion64[] = L"ZelmonUtility-version64.msi";  // a version of 64 characters
-// Built by the 64-bit build; they write the 64-bit registry view.
 inline constexpr wchar_t kZelmonOldX64[] = L"ZelmonUtility-1.2.9-x64.msi";
 inline constexpr wchar_t kZelmonNewX64[] = L"ZelmonUtility-1.2.10-x64.msi";
 inline constexpr wchar_t kZelmonFailInstallX64[] = L"ZelmonUtility-1.2.10-failinstall-x64.msi";
