@@ -1,17 +1,9 @@
-// Stands in for newdev.dll inside the test prefix, for the driver update
-// outcomes that Wine's builtin never gives (failure, restart needed): it only
-// records each call and answers as the scenario set it up in
-// HKLM\Software\VantiroTestBed\NewdevDouble:
-//   Result     REG_DWORD  1: return TRUE (also when missing), 0: return FALSE
-//   Reboot     REG_DWORD  stored in *reboot when returning TRUE (missing: 0)
-//   LastError  REG_DWORD  SetLastError value when returning FALSE (missing: ERROR_GEN_FAILURE)
-//   Delay      REG_DWORD  milliseconds to take before answering, as a slow update would (missing: 0);
-//              the caller's window messages are handled meanwhile, so that its
-//              progress window is drawn (Wine puts on the screen what a window
-//              has drawn only while its thread takes messages)
-//   CallLog    REG_SZ     file that gets one UTF-8 line per call (missing: no log):
-//              <function>\t<hardwareId>\t<infPath>\t0x<flags>\t<reboot|null>[\twindow=...]\r\n
-// lab/harness/driver_bed.cpp writes these values.
+// newdev.dll for the driver update outcomes Wine's builtin never gives. It logs
+// each call and answers from HKLM\Software\VantiroTestBed\NewdevDouble:
+//   Result REG_DWORD (0: FALSE, else or missing TRUE), Reboot REG_DWORD (*reboot),
+//   LastError REG_DWORD (missing: ERROR_GEN_FAILURE), Delay REG_DWORD (ms taken
+//   while the caller's messages are handled, so that its window is drawn),
+//   CallLog REG_SZ (a file, UTF-8, one line per call; see driver_bed.h).
 #include <windows.h>
 
 #include <strsafe.h>
@@ -19,19 +11,16 @@
 namespace {
 
 const wchar_t kConfigKey[] = L"Software\\VantiroTestBed\\NewdevDouble";
-// Far beyond any hardware ID or INF path that setup.exe accepts. The buffers
-// are static, off the stack: setup.exe calls from one thread.
+// Far beyond any hardware ID or INF path that setup.exe accepts; static, off
+// the stack: setup.exe calls from one thread.
 const size_t kLineChars = 8192;
-const int kArgumentChars = 2048;
 
 DWORD ReadDword(const wchar_t* name, DWORD fallback)
 {
-    DWORD value = 0;
+    DWORD value = fallback;
     DWORD bytes = sizeof(value);
-    return RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_DWORD, nullptr, &value, &bytes) ==
-                   ERROR_SUCCESS
-               ? value
-               : fallback;
+    RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_DWORD, nullptr, &value, &bytes);
+    return value;
 }
 
 void AppendToLog(const wchar_t* line)
@@ -63,9 +52,7 @@ BOOL CALLBACK AppendVisibleWindow(HWND window, LPARAM line)
     RECT rect = {};
     GetWindowRect(window, &rect);
     wchar_t text[256] = L"";
-    HWND control = GetDlgItem(window, 1000);
-    if (control != nullptr)
-        GetWindowTextW(control, text, 256);
+    GetWindowTextW(GetDlgItem(window, 1000), text, 256);
     wchar_t entry[320] = L"";
     StringCchPrintfW(entry, 320, L"\twindow=%ld,%ld,%ld,%ld:%ls", rect.left, rect.top, rect.right, rect.bottom, text);
     StringCchCatW(reinterpret_cast<wchar_t*>(line), kLineChars - 2, entry);
@@ -85,14 +72,14 @@ void Delay(DWORD ms)
     }
 }
 
-BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
+BOOL Answer(const wchar_t* hardwareId, const wchar_t* infPath, DWORD flags, PBOOL reboot)
 {
     static wchar_t line[kLineChars];
-    if (FAILED(StringCchPrintfW(line, kLineChars, L"%ls\t%ls\t%ls\t0x%08lX\t%ls", function,
+    if (FAILED(StringCchPrintfW(line, kLineChars, L"UpdateDriverForPlugAndPlayDevicesW\t%ls\t%ls\t0x%08lX\t%ls",
                                 hardwareId != nullptr ? hardwareId : L"(null)",
                                 infPath != nullptr ? infPath : L"(null)", static_cast<unsigned long>(flags),
                                 reboot != nullptr ? L"reboot" : L"null")))
-        StringCchPrintfW(line, kLineChars, L"%ls\t(arguments too long)", function);
+        StringCchCopyW(line, kLineChars, L"UpdateDriverForPlugAndPlayDevicesW\t(arguments too long)");
     EnumThreadWindows(GetCurrentThreadId(), AppendVisibleWindow, reinterpret_cast<LPARAM>(line));
     StringCchCatW(line, kLineChars, L"\r\n");
     AppendToLog(line);
@@ -106,28 +93,10 @@ BOOL Answer(const wchar_t* function, const wchar_t* hardwareId, const wchar_t* i
     return TRUE;
 }
 
-const wchar_t* FromAnsi(const char* text, wchar_t* buffer, int capacity)
-{
-    if (text == nullptr)
-        return nullptr;
-    return MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, capacity) > 0 ? buffer : L"(too long)";
-}
-
 }  // namespace
 
-extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, LPCWSTR infPath, DWORD flags,
+extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND, LPCWSTR hardwareId, LPCWSTR infPath, DWORD flags,
                                                           PBOOL reboot)
 {
-    (void)parent;
-    return Answer(L"UpdateDriverForPlugAndPlayDevicesW", hardwareId, infPath, flags, reboot);
-}
-
-extern "C" BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags,
-                                                          PBOOL reboot)
-{
-    (void)parent;
-    static wchar_t id[kArgumentChars];
-    static wchar_t inf[kArgumentChars];
-    return Answer(L"UpdateDriverForPlugAndPlayDevicesA", FromAnsi(hardwareId, id, kArgumentChars),
-                  FromAnsi(infPath, inf, kArgumentChars), flags, reboot);
+    return Answer(hardwareId, infPath, flags, reboot);
 }

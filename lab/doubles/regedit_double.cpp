@@ -1,12 +1,8 @@
-// Stands in for the registry editor inside the test prefix, for the outcomes
-// that Wine's regedit never gives (it exits with 0 even when it exported or
-// imported nothing). The test bed puts it into the system folder, where
-// setup.exe looks before the Windows folder that holds the real one. Each
-// command is handed to the real regedit.exe unless
-// HKLM\Software\VantiroTestBed\RegeditDouble says otherwise for its kind:
-//   Export  REG_SZ  for /e: "fail <n>" exits with n and writes nothing,
-//                   "empty" makes an empty file and exits with 0
-//   Import  REG_SZ  for /s: "fail <n>" exits with n and imports nothing
+// regedit.exe for the outcomes Wine's never gives (it exits with 0 even when it
+// did nothing), put into the system folder, where setup.exe looks first. Each
+// command goes on to the real one in the Windows folder unless
+// HKLM\Software\VantiroTestBed\RegeditDouble says otherwise: Export (for /e)
+// or Import (for /s) "fail <n>" exits with n, Export "empty" leaves an empty file.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -55,12 +51,8 @@ const wchar_t* Arguments()
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    (void)instance;
-    (void)previous;
-    (void)commandLine;
-    (void)showCommand;
     const wchar_t* arguments = Arguments();
     const bool exporting = _wcsnicmp(arguments, L"/e ", 3) == 0;
     wchar_t behaviour[64] = L"";

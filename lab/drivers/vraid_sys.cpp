@@ -7,9 +7,7 @@ typedef long NTSTATUS;
 
 const NTSTATUS kStatusNoSuchDevice = static_cast<NTSTATUS>(0xC000000EL);
 
-extern "C" NTSTATUS __stdcall DriverEntry(void* driverObject, void* registryPath)
+extern "C" NTSTATUS __stdcall DriverEntry(void*, void*)
 {
-    (void)driverObject;
-    (void)registryPath;
     return kStatusNoSuchDevice;
 }

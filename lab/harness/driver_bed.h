@@ -1,61 +1,32 @@
-// Driver state of the test machine: driver packages written from the sample
-// driver files (build/bin/drivers/<version>/vraid.sys), drivers installed the
-// way Windows does it, the service key that setup.exe reads, and a newdev.dll
-// double for the outcomes that Wine's own driver install never gives.
+// Drivers on the test machine: packages of drivers\<version>\vraid.sys, Windows'
+// own driver install, and the newdev.dll double for failure and restart.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "testbed.h"
+
 namespace testbed {
 
-// Writes <folder>\<infName> and copies sysSource beside it as
-// <serviceName>.sys. The INF installs that file into %SystemRoot%\System32\drivers
-// and a demand-start kernel service <serviceName> for hardwareId. driverVer is
-// the whole DriverVer value, written as given (e.g. L"05/01/2024,2.0.0.5").
-// The models are listed for x86 and for x64 (NTx86, NTamd64), so that one
-// package serves a 32-bit and a 64-bit test machine with the sys file built
-// for it.
-// The folder and its parents are made when missing.
+// <folder>\<infName> for hardwareId (a demand-start kernel service, models for
+// NTx86 and NTamd64, DriverVer as given) and sysSource as <serviceName>.sys.
 bool WriteDriverPackage(const std::wstring& folder, const std::wstring& infName, const std::wstring& serviceName,
                         const std::wstring& hardwareId, const std::wstring& driverVer, const std::wstring& sysSource);
-
-// The real newdev.dll's UpdateDriverForPlugAndPlayDevicesW with
-// INSTALLFLAG_FORCE, loaded from the system folder by this process. Under Wine
-// the test process always gets the builtin, even while the double is in place.
-// Wine 8's builtin returns TRUE and *reboot FALSE even when no present device
-// has the ID, the INF is missing or lists no model for it: check the outcome
-// with ReadInstalledDriverVersion.
+// UpdateDriverForPlugAndPlayDevicesW, forced; TRUE even when nothing was installed.
 bool InstallDriver(const std::wstring& hardwareId, const std::wstring& infPath, BOOL* reboot);
-
-// "a.b.c.d" from a file's VS_FIXEDFILEINFO; empty when there is none.
-std::wstring ReadFileVersion(const std::wstring& path);
-// The file that HKLM\SYSTEM\CurrentControlSet\Services\<serviceName> ImagePath
-// names, as Windows resolves it ("System32\...", "\SystemRoot\...",
-// "%SystemRoot%\...", "\??\C:\..." or a full path); empty when there is none.
-std::wstring InstalledDriverPath(const std::wstring& serviceName);
-// ReadFileVersion(InstalledDriverPath(serviceName)).
+// The version of the file that the service's ImagePath names; empty: none.
 std::wstring ReadInstalledDriverVersion(const std::wstring& serviceName);
-// Stored as REG_EXPAND_SZ, as Windows stores it.
+// As REG_EXPAND_SZ, behind the service manager's back.
 bool SetServiceImagePath(const std::wstring& serviceName, const std::wstring& value);
-// Both succeed when there is nothing left to delete. They edit the registry
-// behind the service manager's back (Wine's keeps its own copy): a later
-// driver install through it writes the whole key again.
-bool DeleteServiceImagePath(const std::wstring& serviceName);
-bool DeleteServiceKey(const std::wstring& serviceName);
-// Deletes the service through the service manager, and the driver file (the
-// one ImagePath names, else System32\drivers\<serviceName>.sys). Wine never
-// copies a driver file over a newer one, so a case that needs an older driver
-// in place must start from none.
+// The service and its driver file go, as an older driver needs first.
 bool UninstallDriver(const std::wstring& serviceName);
 
-// What the newdev.dll double answers to UpdateDriverForPlugAndPlayDevicesW/A.
+// The double's answer to UpdateDriverForPlugAndPlayDevicesW.
 struct NewdevAnswer {
     bool succeed = true;
-    bool reboot = false;  // *reboot on success
-    DWORD lastError = 0;  // SetLastError on failure, e.g. 0xE0000203 or ERROR_FILE_NOT_FOUND
+    bool reboot = false;
+    DWORD lastError = 0;
     static NewdevAnswer Success(bool rebootNeeded)
     {
         NewdevAnswer answer;
@@ -71,31 +42,17 @@ struct NewdevAnswer {
     }
 };
 
-// Where the built double lies by default: doubles\newdev.dll beside this program.
-std::wstring DefaultNewdevDoublePath();
-// Puts the double in place as %SystemRoot%\System32\newdev.dll (Wine's
-// placeholder is kept as newdev.dll.testbed-backup), makes Wine load it into
-// programs named setup.exe, sets its answer and empties its call log. Every
-// other program keeps Wine's builtin.
-bool UseNewdevDouble(const NewdevAnswer& answer, const std::wstring& doublePath = DefaultNewdevDoublePath());
-// Changes only the answer of a double already in use.
-bool SetNewdevAnswer(const NewdevAnswer& answer);
-// Back to Wine's builtin for setup.exe, answer and log gone, placeholder back.
+// The double (doubles\newdev.dll) as System32\newdev.dll for setup.exe only,
+// with its answer and an empty call log; Wine's placeholder is kept aside.
+bool UseNewdevDouble(const NewdevAnswer& answer);
 bool StopUsingNewdevDouble();
-// One line per call, in order, fields separated by tabs:
-//   UpdateDriverForPlugAndPlayDevicesW <hardwareId> <infPath> 0x<flags, 8 hex digits> <reboot|null>
-// where the last field tells whether the caller passed a reboot pointer (the A
-// variant logs its arguments converted from the ANSI code page).
+// One line per call: UpdateDriverForPlugAndPlayDevicesW, hardware ID, INF path,
+// 0x<flags>, reboot|null and window=left,top,right,bottom:text per visible
+// window of the caller, separated by tabs.
 std::vector<std::wstring> ReadNewdevDoubleCalls();
 
-// Under Wine 8, ExitWindowsEx with EWX_REBOOT returns TRUE at once; then
-// wineboot ends every process that owns a visible window (after
-// WM_QUERYENDSESSION and WM_ENDSESSION) and runs the HKLM RunOnce commands, as
-// at a restart. Without EWX_REBOOT (shutdown, logoff) the RunOnce commands
-// stay. So a RunOnce command that writes markerPath tells that a restart was
-// asked for, some 100 ms after the call.
+// A RunOnce command that writes markerPath, run some 100 ms after a restart is asked for.
 bool PlantRestartMarker(const std::wstring& markerPath);
-// Takes the command out again when no restart has run it.
 bool RemoveRestartMarker();
 bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 

@@ -1,26 +1,19 @@
-// Shared between the library's own files; tests include testbed.h only.
+// Registry helpers shared by the library's files. A view is KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY or 0 for our own; "gone" counts as deleted.
 #pragma once
 
 #include "testbed.h"
 
 namespace testbed {
 
-// Stands out in a report as "the test bed killed it".
-const DWORD kKilledExitCode = 0xDEADBEEF;
-const DWORD kKillWaitMs = 5000;
-// A hung child must not hang the robot.
-const UINT kMessageTimeoutMs = 1000;
-
-// Kills the child first when run->timedOut, then fills in the exit code and
-// time and closes the handle.
-void FinishChild(HANDLE process, DWORD startTick, ChildRun* run);
-
-std::wstring WindowText(HWND hwnd);
-std::vector<WindowInfo> SnapshotWindows(const std::vector<DWORD>& processIds);
-bool ClassIs(const std::wstring& className, const wchar_t* expected);
-bool IsButton(const ControlInfo& control);
-std::wstring MessageBoxText(const WindowInfo& box);
-bool SameLook(const WindowInfo& a, const WindowInfo& b);
-BoxIcon ReadBoxIcon(const WindowInfo& box);
+bool KeyExists(HKEY root, const std::wstring& key, REGSAM view = 0);
+// REG_DWORD reads as decimal text, strings as stored (never expanded).
+bool ReadRegValue(HKEY root, const std::wstring& key, const std::wstring& name, std::wstring* text,
+                  DWORD* type = nullptr, REGSAM view = 0);
+bool WriteRegString(HKEY root, const std::wstring& key, const std::wstring& name, const std::wstring& value,
+                    DWORD type = REG_SZ, REGSAM view = 0);
+bool WriteRegDword(HKEY root, const std::wstring& key, const std::wstring& name, DWORD value, REGSAM view = 0);
+bool DeleteRegValue(HKEY root, const std::wstring& key, const std::wstring& name, REGSAM view = 0);
+bool DeleteRegTree(HKEY root, const std::wstring& key, REGSAM view = 0);
 
 }  // namespace testbed

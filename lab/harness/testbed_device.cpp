@@ -1,94 +1,64 @@
-// Makes and removes root-enumerated devices in the current Wine prefix, for
-// scenario scripts that prepare the machine before starting setup.exe.
+// Devices and drivers of the current prefix, for scripts that prepare the
+// machine before they start setup.exe.
 #include "driver_bed.h"
-#include "testbed.h"
 
-#include <string>
+#include <setupapi.h>
 
 namespace {
 
-int Usage()
+int Done(bool ok, const wchar_t* what)
 {
-    testbed::PrintLine(
-        L"usage: testbed_device create <hardwareId>...   (none: an empty ID list)\n"
-        L"       testbed_device create --no-hardware-id\n"
-        L"       testbed_device remove <instanceId>\n"
-        L"       testbed_device list\n"
-        L"       testbed_device package <folder> <service> <hardwareId> <driverVer> <sysFile>\n"
-        L"       testbed_device install-driver <hardwareId> <infPath>\n"
-        L"       testbed_device uninstall-driver <service>");
-    return 2;
-}
-
-int Failed(const wchar_t* what)
-{
-    DWORD error = GetLastError();
-    testbed::PrintLine(std::wstring(what) + L" failed, error " + std::to_wstring(error));
-    return 1;
-}
-
-int Create(int argc, wchar_t** argv)
-{
-    std::wstring instanceId;
-    bool ok = argc == 3 && std::wstring(argv[2]) == L"--no-hardware-id"
-                  ? testbed::CreateRootDeviceWithoutHardwareId(&instanceId)
-                  : testbed::CreateRootDevice(std::vector<std::wstring>(argv + 2, argv + argc), &instanceId);
     if (!ok)
-        return Failed(L"create");
-    testbed::PrintLine(instanceId);
-    return 0;
+        testbed::PrintLine(std::wstring(what) + L" failed, error " + std::to_wstring(GetLastError()));
+    return ok ? 0 : 1;
 }
 
-int Remove(const wchar_t* instanceId)
-{
-    return testbed::RemoveDevice(instanceId) ? 0 : Failed(L"remove");
-}
-
+// What setup.exe's device search sees: one instance ID a line.
 int List()
 {
-    for (const auto& device : testbed::ListPresentDevices()) {
-        std::wstring ids = device.hasHardwareId ? L"" : L"(no hardware ID)";
-        for (const auto& id : device.hardwareIds)
-            ids += (ids.empty() ? L"" : L", ") + id;
-        testbed::PrintLine(device.instanceId + L" | " + ids);
+    HDEVINFO set = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA data = {};
+    data.cbSize = sizeof(data);
+    for (DWORD i = 0; set != INVALID_HANDLE_VALUE && SetupDiEnumDeviceInfo(set, i, &data); ++i) {
+        wchar_t id[512] = L"";
+        if (SetupDiGetDeviceInstanceIdW(set, &data, id, ARRAYSIZE(id), nullptr))
+            testbed::PrintLine(id);
     }
-    return 0;
-}
-
-// A driver package in folder: <service>.inf with the DriverVer value and <service>.sys.
-int Package(wchar_t** argv)
-{
-    std::wstring folder = argv[2];
-    bool ok = testbed::WriteDriverPackage(folder, std::wstring(argv[3]) + L".inf", argv[3], argv[4], argv[5], argv[6]);
-    return ok ? 0 : Failed(L"package");
-}
-
-int InstallDriver(const wchar_t* hardwareId, const wchar_t* infPath)
-{
-    BOOL reboot = FALSE;
-    return testbed::InstallDriver(hardwareId, infPath, &reboot) ? 0 : Failed(L"install-driver");
+    if (set != INVALID_HANDLE_VALUE)
+        SetupDiDestroyDeviceInfoList(set);
+    return Done(set != INVALID_HANDLE_VALUE, L"list");
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    std::wstring command = argc > 1 ? argv[1] : L"";
-    int result = 0;
-    if (command == L"create") {
-        result = Create(argc, argv);
-    } else if (command == L"remove" && argc == 3) {
-        result = Remove(argv[2]);
-    } else if (command == L"list" && argc == 2) {
-        result = List();
-    } else if (command == L"package" && argc == 7) {
-        result = Package(argv);
-    } else if (command == L"install-driver" && argc == 4) {
-        result = InstallDriver(argv[2], argv[3]);
-    } else if (command == L"uninstall-driver" && argc == 3) {
-        result = testbed::UninstallDriver(argv[2]) ? 0 : Failed(L"uninstall-driver");
-    } else {
-        result = Usage();
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    std::wstring instanceId;
+    BOOL reboot = FALSE;
+    if (command == L"create" && argc > 2) {
+        int result =
+            Done(testbed::CreateRootDevice(std::vector<std::wstring>(argv + 2, argv + argc), &instanceId), L"create");
+        if (result == 0)
+            testbed::PrintLine(instanceId);
+        return result;
     }
-    return result;
+    if (command == L"list" && argc == 2)
+        return List();
+    // The INF is <service>.inf.
+    if (command == L"package" && argc == 7)
+        return Done(
+            testbed::WriteDriverPackage(argv[2], std::wstring(argv[3]) + L".inf", argv[3], argv[4], argv[5], argv[6]),
+            L"package");
+    if (command == L"install-driver" && argc == 4)
+        return Done(testbed::InstallDriver(argv[2], argv[3], &reboot), L"install-driver");
+    if (command == L"uninstall-driver" && argc == 3)
+        return Done(testbed::UninstallDriver(argv[2]), L"uninstall-driver");
+    testbed::PrintLine(
+        L"usage: testbed_device create <hardwareId>...\n"
+        L"       testbed_device list\n"
+        L"       testbed_device package <folder> <service> <hardwareId> <driverVer> <sysFile>\n"
+        L"       testbed_device install-driver <hardwareId> <infPath>\n"
+        L"       testbed_device uninstall-driver <service>");
+    return 2;
 }

@@ -1,9 +1,8 @@
-// The ZELMON utility's service as far as the tests need it: a real service
-// that Windows Installer registers, starts and stops, and that leaves one line
-// per start and stop in zelmsvc.log beside itself, so that a test can tell
-// whether it was restarted.
+// The ZELMON utility's service: Windows Installer registers, starts and stops
+// it, and each start and stop leaves a line in zelmsvc.log beside it.
 #include <windows.h>
 
+#include <string.h>
 #include <strsafe.h>
 
 namespace {
@@ -21,42 +20,30 @@ void Report(DWORD state, DWORD exitCode, DWORD waitHintMs)
     status.dwWin32ExitCode = exitCode;
     status.dwWaitHint = waitHintMs;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    if (state == SERVICE_RUNNING || state == SERVICE_STOPPED) {
-        status.dwCheckPoint = 0;
-    } else {
-        ++status.dwCheckPoint;
-    }
+    status.dwCheckPoint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : status.dwCheckPoint + 1;
     SetServiceStatus(statusHandle, &status);
 }
 
 // "started 2024-05-01 12:34:56.789 pid 1234", ASCII, one line per event.
 void AppendLog(const char* event)
 {
-    wchar_t path[MAX_PATH] = L"";
-    DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    if (length == 0 || length >= ARRAYSIZE(path))
-        return;
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash == nullptr)
-        return;
-    slash[1] = L'\0';
-    if (FAILED(StringCchCatW(path, ARRAYSIZE(path), L"zelmsvc.log")))
-        return;
+    wchar_t path[MAX_PATH + 16] = L"";
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wchar_t* slash = length == 0 || length >= MAX_PATH ? nullptr : wcsrchr(path, L'\\');
     SYSTEMTIME now = {};
     GetLocalTime(&now);
     char line[128] = "";
-    if (FAILED(StringCchPrintfA(line, ARRAYSIZE(line), "%s %04u-%02u-%02u %02u:%02u:%02u.%03u pid %lu\r\n", event,
-                                now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                                GetCurrentProcessId())))
+    StringCchPrintfA(line, ARRAYSIZE(line), "%s %04u-%02u-%02u %02u:%02u:%02u.%03u pid %lu\r\n", event, now.wYear,
+                     now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                     GetCurrentProcessId());
+    if (slash == nullptr || FAILED(StringCchCopyW(slash + 1, 16, L"zelmsvc.log")))
         return;
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD written = 0;
-    size_t size = 0;
-    StringCchLengthA(line, ARRAYSIZE(line), &size);
-    WriteFile(file, line, static_cast<DWORD>(size), &written, nullptr);
+    WriteFile(file, line, static_cast<DWORD>(strlen(line)), &written, nullptr);
     CloseHandle(file);
 }
 
@@ -71,11 +58,8 @@ bool RefusesToStart()
            wcscmp(value, L"refuse-start") == 0;
 }
 
-DWORD WINAPI Handler(DWORD control, DWORD eventType, void* eventData, void* context)
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
 {
-    (void)eventType;
-    (void)eventData;
-    (void)context;
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
@@ -89,10 +73,8 @@ DWORD WINAPI Handler(DWORD control, DWORD eventType, void* eventData, void* cont
     }
 }
 
-void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
+void WINAPI ServiceMain(DWORD, wchar_t**)
 {
-    (void)argc;
-    (void)argv;
     statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, Handler, nullptr);
     if (statusHandle == nullptr)
         return;

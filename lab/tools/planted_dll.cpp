@@ -1,23 +1,17 @@
-// Stands in for a DLL that someone planted in the product folder: when it is
-// loaded it leaves "<its own path>.loaded" beside itself.
+// A DLL planted in the product folder: when it is loaded it leaves
+// "<its own path>.loaded" beside itself.
 #include <windows.h>
 
 #include <strsafe.h>
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    (void)reserved;
-    if (reason != DLL_PROCESS_ATTACH) {
-        return TRUE;
-    }
     wchar_t marker[MAX_PATH + 16];
-    DWORD length = GetModuleFileNameW(instance, marker, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(marker, MAX_PATH + 16, L".loaded"))) {
+    DWORD length = reason == DLL_PROCESS_ATTACH ? GetModuleFileNameW(instance, marker, MAX_PATH) : 0;
+    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(marker, MAX_PATH + 16, L".loaded")))
         return TRUE;
-    }
     HANDLE file = CreateFileW(marker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
+    if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    }
     return TRUE;
 }

@@ -1,25 +1,18 @@
-// Stands in for a program that someone put beside setup.exe or into the
-// current folder under a system program's name (msiexec.exe, regedit.exe,
-// net.exe): when it runs it leaves "<its own path>.ran" beside itself and
-// claims success.
+// Planted beside setup.exe or in the current folder under a system program's
+// name (msiexec.exe, regedit.exe, net.exe): when it runs it leaves
+// "<its own path>.ran" beside itself and claims success.
 #include <windows.h>
 
 #include <strsafe.h>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    (void)instance;
-    (void)previous;
-    (void)commandLine;
-    (void)showCommand;
     wchar_t marker[MAX_PATH + 8];
     DWORD length = GetModuleFileNameW(nullptr, marker, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(marker, MAX_PATH + 8, L".ran"))) {
+    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(marker, MAX_PATH + 8, L".ran")))
         return 0;
-    }
     HANDLE file = CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    }
     return 0;
 }

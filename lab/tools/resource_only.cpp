@@ -1,10 +1,7 @@
 // A module that exists for its resources.
 #include <windows.h>
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 {
-    (void)instance;
-    (void)reason;
-    (void)reserved;
     return TRUE;
 }

@@ -1,7 +1,6 @@
-// Built with the program's own options, to show what its stack protector does:
-//   stack_probe guard        exits with the guard value that main sees, or with 0
-//                            when an ordinary constructor saw another one
-//   stack_probe fill N       copies N bytes into a 16-byte local array, exits 0
+// Built with the program's options, to show its stack protector: "guard" exits
+// with the guard main sees (0 when a constructor saw another), "fill N" copies
+// N bytes into a 16-byte local array.
 #include <windows.h>
 
 #include <stdint.h>
