@@ -333,6 +333,28 @@ bool StopUsingNewdevDouble()
     return ok;
 }
 
+bool UseVersionDouble()
+{
+    const std::wstring installed = SystemFolder() + L"\\version.dll";
+    const std::wstring backup = installed + kBackupSuffix;
+    bool kept = GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                CopyFileW(installed.c_str(), backup.c_str(), TRUE);
+    return kept && CopyFileTo(TestProgramFolder() + L"doubles\\version.dll", installed) &&
+           SetAppDefault(kSetupProgram, L"DllOverrides", L"version", L"native");
+}
+
+bool StopUsingVersionDouble()
+{
+    const std::wstring installed = SystemFolder() + L"\\version.dll";
+    const std::wstring backup = installed + kBackupSuffix;
+    bool ok = Gone(RegDeleteKeyValueW(
+        HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + kSetupProgram + L"\\DllOverrides").c_str(),
+        L"version"));
+    if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ok = CopyFileTo(backup, installed) && DeleteFileW(backup.c_str()) && ok;
+    return ok;
+}
+
 std::vector<std::wstring> ReadNewdevDoubleCalls()
 {
     std::vector<std::wstring> calls;

@@ -88,6 +88,12 @@ bool StopUsingNewdevDouble();
 // variant logs its arguments converted from the ANSI code page).
 std::vector<std::wstring> ReadNewdevDoubleCalls();
 
+// The version.dll double (doubles\version.dll beside this program), put in
+// place and taken away as the newdev double is: programs named setup.exe get
+// a version block of no driver image (*.sys), though its size is told.
+bool UseVersionDouble();
+bool StopUsingVersionDouble();
+
 // Under Wine 8, ExitWindowsEx with EWX_REBOOT returns TRUE at once; then
 // wineboot ends every process that owns a visible window (after
 // WM_QUERYENDSESSION and WM_ENDSESSION) and runs the HKLM RunOnce commands, as

@@ -202,10 +202,10 @@ private:
 
     // The scripted button if it is on the box, else the fallback, else the
     // box's default; *scripted tells which, *holdMs how long to wait first.
-    int ChooseButton(const WindowInfo& box, const Buttons& buttons, bool* scripted, DWORD* holdMs)
+    int ChooseButton(const WindowInfo& box, const Buttons& buttons, bool* scripted, const Answer** chosen)
     {
         const Answer* answer = NextAnswer(box.caption);
-        *holdMs = answer != nullptr ? answer->holdMs : 0;
+        *chosen = answer;
         Button press = answer != nullptr ? answer->press : fallback_;
         int id = press == Button::Default ? DefaultButtonId(box.hwnd, buttons) : ButtonId(press);
         *scripted = answer != nullptr && FindButton(buttons, id) != nullptr;
@@ -221,12 +221,14 @@ private:
                 seen.alongside.push_back(window);
         }
         seen.atMs = GetTickCount() - startTick_;
-        DWORD holdMs = 0;
-        const ControlInfo* button = FindButton(buttons, ChooseButton(box, buttons, &seen.scripted, &holdMs));
-        if (holdMs > 0) {
+        const Answer* answer = nullptr;
+        const ControlInfo* button = FindButton(buttons, ChooseButton(box, buttons, &seen.scripted, &answer));
+        if (answer != nullptr && answer->holdMs > 0) {
             ShowActive(box.hwnd);
-            Sleep(holdMs);
+            Sleep(answer->holdMs);
         }
+        if (answer != nullptr && answer->whileShown)
+            answer->whileShown();
         if (button != nullptr) {
             seen.pressed = StripAccelerators(button->text);
             // A posted click reaches the box's own message loop as a real one would.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,6 +135,8 @@ struct Answer {
     Button press;
     std::wstring caption;
     DWORD holdMs = 0;  // how long the box stays up before the press
+    // Runs after the hold, while the box is still up and unanswered.
+    std::function<void()> whileShown;
 };
 
 struct BoxSeen {
