@@ -131,17 +131,38 @@ bool UninstallDriver(const std::wstring& serviceName)
     return DeleteRegTree(HKEY_LOCAL_MACHINE, kServicesKey + serviceName) && DeleteTree(file) && ok;
 }
 
-bool UseNewdevDouble(const NewdevAnswer& answer)
+namespace {
+
+// A DLL double (doubles\<name>.dll) in the system folder in place of Wine's
+// own, which is kept aside for TakeDllDouble; the first use keeps Wine's
+// file, a later one must not save the double over it.
+bool PutDllDouble(const std::wstring& name)
 {
-    const std::wstring installed = SystemFolder() + L"\\newdev.dll";
+    const std::wstring installed = SystemFolder() + L"\\" + name + L".dll";
     const std::wstring backup = installed + L".testbed-backup";
-    const std::wstring log = NewdevDoubleLog();
-    // The first use keeps Wine's placeholder; a later one must not save the double over it.
     bool kept = GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES ||
                 GetFileAttributesW(installed.c_str()) == INVALID_FILE_ATTRIBUTES ||
                 CopyFileW(installed.c_str(), backup.c_str(), TRUE);
-    return kept && !log.empty() && CopyFileTo(TestProgramFolder() + L"doubles\\newdev.dll", installed) &&
-           WriteRegString(HKEY_CURRENT_USER, kDoubleOverrides, L"newdev", L"native") &&
+    return kept && CopyFileTo(TestProgramFolder() + L"doubles\\" + name + L".dll", installed) &&
+           WriteRegString(HKEY_CURRENT_USER, kDoubleOverrides, name, L"native");
+}
+
+bool TakeDllDouble(const std::wstring& name)
+{
+    const std::wstring installed = SystemFolder() + L"\\" + name + L".dll";
+    const std::wstring backup = installed + L".testbed-backup";
+    bool ok = DeleteRegValue(HKEY_CURRENT_USER, kDoubleOverrides, name);
+    if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ok = CopyFileTo(backup, installed) && DeleteFileW(backup.c_str()) && ok;
+    return ok;
+}
+
+}  // namespace
+
+bool UseNewdevDouble(const NewdevAnswer& answer)
+{
+    const std::wstring log = NewdevDoubleLog();
+    return !log.empty() && PutDllDouble(L"newdev") &&
            WriteRegDword(HKEY_LOCAL_MACHINE, kDoubleKey, L"Result", answer.succeed ? 1 : 0) &&
            WriteRegDword(HKEY_LOCAL_MACHINE, kDoubleKey, L"Reboot", answer.reboot ? 1 : 0) &&
            WriteRegDword(HKEY_LOCAL_MACHINE, kDoubleKey, L"LastError", answer.lastError) &&
@@ -150,14 +171,19 @@ bool UseNewdevDouble(const NewdevAnswer& answer)
 
 bool StopUsingNewdevDouble()
 {
-    const std::wstring installed = SystemFolder() + L"\\newdev.dll";
-    const std::wstring backup = installed + L".testbed-backup";
     const std::wstring log = NewdevDoubleLog();
-    bool ok = DeleteRegValue(HKEY_CURRENT_USER, kDoubleOverrides, L"newdev");
-    ok = (log.empty() || DeleteTree(log)) && DeleteRegTree(HKEY_LOCAL_MACHINE, kDoubleKey) && ok;
-    if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES)
-        ok = CopyFileTo(backup, installed) && DeleteFileW(backup.c_str()) && ok;
-    return ok;
+    bool ok = (log.empty() || DeleteTree(log)) && DeleteRegTree(HKEY_LOCAL_MACHINE, kDoubleKey);
+    return TakeDllDouble(L"newdev") && ok;
+}
+
+bool UseVersionDouble()
+{
+    return PutDllDouble(L"version");
+}
+
+bool StopUsingVersionDouble()
+{
+    return TakeDllDouble(L"version");
 }
 
 std::vector<std::wstring> ReadNewdevDoubleCalls()

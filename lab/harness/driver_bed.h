@@ -51,6 +51,12 @@ bool StopUsingNewdevDouble();
 // window of the caller, separated by tabs.
 std::vector<std::wstring> ReadNewdevDoubleCalls();
 
+// The version.dll double (doubles\version.dll beside this program), put in
+// place and taken away as the newdev double is: the program under test gets
+// a version block of no driver image (*.sys), though its size is told.
+bool UseVersionDouble();
+bool StopUsingVersionDouble();
+
 // A RunOnce command that writes markerPath, run some 100 ms after a restart is asked for.
 bool PlantRestartMarker(const std::wstring& markerPath);
 bool RemoveRestartMarker();

@@ -62,6 +62,7 @@ Product::~Product()
     for (HANDLE handle : held_)
         CloseHandle(handle);
     StopUsingNewdevDouble();
+    StopUsingVersionDouble();
     StopUsingRegeditDouble();
     RemoveRestartMarker();
     RemoveAppDefaults(kSetupProgram);
@@ -85,11 +86,12 @@ void Product::Plant(const std::wstring& into)
         Check(CopyFileTo(TestProgramFolder() + L"planted_program.exe", into + name), L"cannot plant " + into + name);
 }
 
-Controller Product::AddController(const std::wstring& packaged, const std::wstring& installed, bool present)
+Controller Product::AddController(const std::wstring& packaged, const std::wstring& installed, bool present,
+                                  const std::wstring& hardwareId)
 {
     static int counter = 0;
     const std::wstring unique = std::to_wstring(GetCurrentProcessId()) + L"x" + std::to_wstring(++counter);
-    Controller controller = {L"vrd" + unique, L"PCI\\VEN_5A4D&DEV_" + unique};
+    Controller controller = {L"vrd" + unique, hardwareId.empty() ? L"PCI\\VEN_5A4D&DEV_" + unique : hardwareId};
     std::wstring instance;
     if (present) {
         Check(CreateRootDevice(controller.hardwareId, &instance), L"cannot make the device");
@@ -209,8 +211,16 @@ void Product::Hold(const std::wstring& path)
         held_.push_back(handle);
 }
 
-RunResult Product::Run(const std::wstring& arguments, const std::vector<Answer>& answers)
+RunResult Product::Run(const std::wstring& arguments, const std::vector<Answer>& given)
 {
+    std::vector<Answer> answers = given;
+    if (atFirstBox && !answers.empty()) {
+        answers[0].whileShown = [this]() {
+            std::function<void(Product&)> step = atFirstBox;
+            atFirstBox = nullptr;
+            step(*this);
+        };
+    }
     const std::wstring tempVariable = temp.substr(0, temp.size() - 1);
     Launch launch;
     launch.applicationName = program;

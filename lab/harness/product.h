@@ -5,6 +5,7 @@
 // that a table of cases can check one list.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,11 +44,16 @@ public:
     // The utility package installed before the run, empty: none.
     std::wstring utility;
     std::vector<std::wstring> problems;
+    // Runs once while the run's first box is up, before it is answered: a
+    // second run at the same time, for one.
+    std::function<void(Product&)> atFirstBox;
 
     // A controller entry whose driver package, at packaged (empty: none), lies
     // in the default place; the driver at installed (empty: none) is in place
-    // the way Windows puts it; without present its device is missing.
-    Controller AddController(const std::wstring& packaged, const std::wstring& installed, bool present = true);
+    // the way Windows puts it; without present its device is missing. An
+    // empty hardwareId gets a unique one.
+    Controller AddController(const std::wstring& packaged, const std::wstring& installed, bool present = true,
+                             const std::wstring& hardwareId = std::wstring());
     void InstallDriver(const Controller& controller, const std::wstring& version);
     // Inst.Inf in folder (default: the product folder): the [Install] lines,
     // DriverNum and one entry per controller.

@@ -350,6 +350,8 @@ BoxSeen AnswerBox(const WindowInfo& box, const Answer* answer, Button fallback, 
         ShowActive(box.hwnd);
         Sleep(answer->holdMs);
     }
+    if (answer != nullptr && answer->whileShown)
+        answer->whileShown();
     if (chosen != nullptr) {
         seen.pressed = StripAccelerators(chosen->text);
         // A posted click reaches the box's own message loop as a real one would.

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,6 +87,8 @@ struct Answer {
     Answer(Button b, DWORD hold = 0) : press(b), holdMs(hold) {}
     Button press;
     DWORD holdMs;  // how long the box stays up, active, before the press
+    // Runs after the hold, while the box is still up and unanswered.
+    std::function<void()> whileShown;
 };
 
 struct BoxSeen {

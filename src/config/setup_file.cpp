@@ -28,14 +28,16 @@ bool ComposePath(wchar_t* target, const wchar_t* first, const wchar_t* second)
 // Whoever starts the process chooses argument 0, so an elevated run would
 // take Inst.Inf and the packages from a folder of the caller's choosing; the
 // folder comes from the program file itself. A folder that cannot be told or
-// does not fit is refused: any stand-in would be some other folder.
-bool SetProgramDirectory()
+// does not fit is refused: any stand-in would be some other folder. The file
+// name goes to *programName, for the log, which is not on yet.
+bool SetProgramDirectory(wchar_t* programName)
 {
     bool result = false;
     wchar_t* modulePath = NULL;
     DWORD length = 0;
     const wchar_t* lastSeparator = NULL;
 
+    programName[0] = L'\0';
     modulePath = static_cast<wchar_t*>(HeapAlloc(GetProcessHeap(), 0, kModulePathCapacity * sizeof(wchar_t)));
     if (modulePath == NULL) {
         goto cleanup;
@@ -46,13 +48,13 @@ bool SetProgramDirectory()
     if (length == 0 || length >= kModulePathCapacity) {
         goto cleanup;
     }
-    LogMessage(L"Program name is %s", modulePath);
     lastSeparator = wcsrchr(modulePath, L'\\');
     if (lastSeparator == NULL) {
         goto cleanup;
     }
     if (FAILED(StringCchCopyNW(g_setup.programDirectory, kPathCapacity, modulePath,
-                               static_cast<size_t>(lastSeparator - modulePath + 1)))) {
+                               static_cast<size_t>(lastSeparator - modulePath + 1))) ||
+        FAILED(StringCchCopyW(programName, kPathCapacity, lastSeparator + 1))) {
         goto cleanup;
     }
     result = true;
@@ -60,6 +62,7 @@ bool SetProgramDirectory()
 cleanup:
     if (!result) {
         g_setup.programDirectory[0] = L'\0';
+        programName[0] = L'\0';
     }
     if (modulePath != NULL) {
         HeapFree(GetProcessHeap(), 0, modulePath);
@@ -78,6 +81,25 @@ bool FileCanBeOpened(const wchar_t* path)
     return true;
 }
 
+// A value is read into one character more than its buffer holds: one that
+// fills that much was too long, and cut it would name another device or
+// service. It is refused, never cut; target is then empty.
+bool ReadWholeValue(const wchar_t* section, const wchar_t* key, wchar_t* target, DWORD capacity,
+                    const wchar_t* setupFilePath)
+{
+    wchar_t value[kPathCapacity + 1] = L"";
+    target[0] = L'\0';
+    if (capacity > static_cast<DWORD>(kPathCapacity)) {
+        return false;
+    }
+    DWORD length = GetPrivateProfileStringW(section, key, L"", value, capacity + 1, setupFilePath);
+    if (length >= capacity || FAILED(StringCchCopyW(target, capacity, value))) {
+        LogMessage(L"%s too long in section %s", key, section);
+        return false;
+    }
+    return true;
+}
+
 void ReadDebugSwitch()
 {
     int debug = static_cast<int>(GetPrivateProfileIntW(L"Install", L"Debug", 0, g_setup.setupFilePath));
@@ -93,7 +115,8 @@ void ReadDebugSwitch()
 bool LocateSetupFile()
 {
     wchar_t candidate[kPathCapacity] = L"";
-    if (!SetProgramDirectory() || !ComposePath(candidate, g_setup.programDirectory, kSetupFileName)) {
+    wchar_t programName[kPathCapacity] = L"";
+    if (!SetProgramDirectory(programName) || !ComposePath(candidate, g_setup.programDirectory, kSetupFileName)) {
         return false;
     }
     DWORD length = GetFullPathNameW(candidate, kPathCapacity, g_setup.setupFilePath, NULL);
@@ -105,6 +128,7 @@ bool LocateSetupFile()
         return false;
     }
     ReadDebugSwitch();
+    LogMessage(L"Program name is %s%s", g_setup.programDirectory, programName);
     wchar_t package[kPathCapacity] = L"";
     if (ReadPackageName(package) == 0) {
         g_setup.driverOnly = 1;
@@ -130,7 +154,9 @@ int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePat
     StringCchPrintfW(section, 32, L"Driver%d", index);
     LogMessage(L"Section=%s", section);
 
-    GetPrivateProfileStringW(section, L"DeviceName", L"", entry->deviceName, kDeviceNameCapacity, setupFilePath);
+    if (!ReadWholeValue(section, L"DeviceName", entry->deviceName, kDeviceNameCapacity, setupFilePath)) {
+        return kEntryIncomplete;
+    }
     if (entry->deviceName[0] == L'\0') {
         LogMessage(L"No items in section %s of %s", L"Install", setupFilePath);
         return kEntryWithoutName;
@@ -154,7 +180,9 @@ int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePat
         return kEntryIncomplete;
     }
 
-    GetPrivateProfileStringW(section, L"DeviceID", L"", entry->hardwareId, kPathCapacity, setupFilePath);
+    if (!ReadWholeValue(section, L"DeviceID", entry->hardwareId, kPathCapacity, setupFilePath)) {
+        return kEntryIncomplete;
+    }
     LogMessage(L"Device ID=%s", entry->hardwareId);
     return entry->hardwareId[0] == L'\0' ? kEntryIncomplete : 0;
 }

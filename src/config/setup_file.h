@@ -13,7 +13,8 @@ bool LocateSetupFile();
 DWORD ReadPackageName(wchar_t* package);
 
 // Reads entry "Driver<index>". 0 when read whole, 50 without a device name,
-// 87 without a hardware ID or when the entry's INF path does not fit.
+// 87 without a hardware ID, with a device name or hardware ID too long for its
+// buffer, or when the entry's INF path does not fit.
 int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePath, int index, DriverEntry* entry);
 
 const int kEntryWithoutName = 50;

@@ -143,6 +143,17 @@ bool GetRandomBytes(void* buffer, ULONG size)
 {
     typedef BOOLEAN(WINAPI * GenRandomFunction)(PVOID, ULONG);
     GenRandomFunction genRandom = NULL;
+    // Windows 7 without the update that brings SetDefaultDllDirectories
+    // forwards SystemFunction036 to cryptbase.dll, no known DLL there, which
+    // the loader would then look for in the program's folder first. Loaded
+    // from the system folder beforehand, it is found among the loaded modules
+    // by its name. Windows Vista has no cryptbase.dll and answers in advapi32
+    // itself, and so does Wine, which has SetDefaultDllDirectories anyway: no
+    // run under Wine shows the difference.
+    if (!g_defaultDirectoriesRestricted && LoadSystemLibrary(L"cryptbase.dll") == NULL &&
+        GetLastError() != ERROR_MOD_NOT_FOUND) {
+        return false;
+    }
     HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
     return advapi != NULL && BindFunction(advapi, "SystemFunction036", &genRandom) && genRandom(buffer, size) != FALSE;
 }

@@ -71,5 +71,6 @@ const MsiFunctions* GetMsi();
 
 // Random bytes from the system's generator (RtlGenRandom). It is bound at run
 // time: advapi32 forwards it to a DLL that is not a known DLL, which a static
-// import would have the loader look for beside the program.
+// import would have the loader look for beside the program; where the search
+// cannot be restricted, that DLL is loaded from the system folder first.
 bool GetRandomBytes(void* buffer, ULONG size);

@@ -129,7 +129,12 @@ int GetFileVersionText(const wchar_t* path, wchar_t* versionText)
     if (block == NULL) {
         goto cleanup;
     }
-    version->getFileVersionInfo(path, 0, size, block);
+    // A block that cannot be read holds no version, not 0.0.0.0: as that, any
+    // packaged driver would count as newer and replace the installed one.
+    if (!version->getFileVersionInfo(path, 0, size, block)) {
+        LogMessage(L"GetFileVersionInfo err=%d", static_cast<int>(GetLastError()));
+        goto cleanup;
+    }
     if (version->verQueryValue(block, L"\\", reinterpret_cast<void**>(&info), &length) && length != 0) {
         // The file decides what this value holds: one shorter than a
         // VS_FIXEDFILEINFO would be read past its end, and one without the

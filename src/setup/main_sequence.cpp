@@ -7,6 +7,8 @@
 #include "setup/os_requirement.h"
 #include "core/platform.h"
 #include "setup/restart.h"
+#include "setup/run_lock.h"
+#include "log/debug_log.h"
 #include "config/setup_file.h"
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
@@ -112,22 +114,9 @@ int RunConfirmedSetup()
     return ReportDriverPass(RunDriverPass(kUpdateMode), utilityInstalled);
 }
 
-int RunMainSequence(int count, wchar_t** arguments)
+// From the OS check on, with the run lock held.
+int RunCheckedSetup()
 {
-    if (!LocateSetupFile()) {
-        // Shown in quiet mode too, but a quiet run must not wait on a box
-        // where nobody sees it.
-        g_setup.quietMode = HasQuietOption(count, arguments) ? 1 : 0;
-        ShowMessageEvenWhenQuiet(IDS_NO_FILES, MB_ICONERROR);
-        return kExitNoSetupFile;
-    }
-    if (!CheckOptions(count, arguments)) {
-        return kExitRefused;
-    }
-    // Before the version check: OSVER 6.0 or later is never met under WOW64.
-    if (!Is64BitBuild() && IsRunningUnderWow64()) {
-        return HandOverTo64BitSetup();
-    }
     if (!CheckOsRequirement()) {
         ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
         return kExitRefused;
@@ -141,6 +130,41 @@ int RunMainSequence(int count, wchar_t** arguments)
         return kExitDeclined;
     }
     return RunConfirmedSetup();
+}
+
+// A second run ends before it reads the machine, so that it neither changes
+// anything nor decides on what the first run is changing.
+int RunAlone()
+{
+    HANDLE lock = NULL;
+    if (!TakeRunLock(&lock)) {
+        LogMessage(L"Another setup is running");
+        ShowFailure(kExitAlreadyRunning);
+        return kExitAlreadyRunning;
+    }
+    int exitCode = RunCheckedSetup();
+    ReleaseRunLock(lock);
+    return exitCode;
+}
+
+int RunMainSequence(int count, wchar_t** arguments)
+{
+    if (!LocateSetupFile()) {
+        // Shown in quiet mode too, but a quiet run must not wait on a box
+        // where nobody sees it.
+        g_setup.quietMode = HasQuietOption(count, arguments) ? 1 : 0;
+        ShowMessageEvenWhenQuiet(IDS_NO_FILES, MB_ICONERROR);
+        return kExitNoSetupFile;
+    }
+    if (!CheckOptions(count, arguments)) {
+        return kExitRefused;
+    }
+    // Before the version check: OSVER 6.0 or later is never met under WOW64.
+    // Before the lock too: the edition handed over to takes it.
+    if (!Is64BitBuild() && IsRunningUnderWow64()) {
+        return HandOverTo64BitSetup();
+    }
+    return RunAlone();
 }
 
 }  // namespace

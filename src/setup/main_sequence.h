@@ -18,3 +18,5 @@ const int kExitNoSetupFile = 1;
 const int kExitDeclined = 2;
 const int kExitRefused = 3;
 const int kDriverPassFailed = 87;
+// ERROR_INSTALL_ALREADY_RUNNING, which deployment tools take as "try again later".
+const int kExitAlreadyRunning = 1618;

@@ -245,6 +245,49 @@ void DeleteSettingsKey(Product&)
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_LOCAL_MACHINE, testbed::kZelmonSettingsKey));
 }
 
+// A deployment system starts the setup a second time while the first run
+// still asks: the second ends at once, and nothing has changed yet.
+void RunAgainQuietly(Product& p)
+{
+    p.atFirstBox = [](Product& p) {
+        testbed::RunResult second = p.Run(L"/QN", {Button::Ok});
+        EXPECT_EQ(1618u, second.run.exitCode);
+        std::vector<std::wstring> texts;
+        for (const testbed::BoxSeen& box : second.boxes)
+            texts.push_back(box.text);
+        EXPECT_EQ(std::vector<std::wstring>{L"Installation operation failed.(1618)"}, texts);
+        ExpectUntouched(p);
+        InstalledDriver(L"1.0.0.1")(p);
+    };
+}
+
+// The hardware ID of a present device, and Inst.Inf's DeviceID: the same with
+// one more character, a value one longer than the program reads. The device's
+// driver service names a file of 1.0.0.1 (Wine installs no driver for an ID
+// this long), and the double tells whether an update was asked for.
+const size_t kLongestDeviceId = 259;
+void CutDeviceIdMatchesAPresentDevice(Product& p)
+{
+    const std::wstring start = L"PCI\\VEN_5A4D&DEV_" + std::to_wstring(GetCurrentProcessId()) + L"_";
+    const std::wstring present = start + std::wstring(kLongestDeviceId - start.size(), L'0');
+    testbed::Controller controller = p.AddController(L"2.0.0.5", L"", true, present);
+    const std::wstring image = p.folder + L"vraid.sys";
+    EXPECT_TRUE(testbed::CopyFileTo(testbed::TestProgramFolder() + L"drivers\\1.0.0.1\\vraid.sys", image));
+    EXPECT_TRUE(testbed::SetServiceImagePath(controller.service, image));
+    EXPECT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(false)));
+    p.controllers[0].hardwareId = present + L"1";
+    p.WriteSetupFile("Debug=1\r\n");
+}
+
+// The installed driver is newer than the packaged one, and its version block
+// cannot be read.
+void UnreadableNewerDriver(Product& p)
+{
+    p.AddController(L"1.0.0.1", L"2.0.0.5");
+    p.WriteSetupFile("Debug=1\r\n");
+    EXPECT_TRUE(testbed::UseVersionDouble());
+}
+
 const std::string kEntryWithoutId = "[Install]\r\nDebug=1\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\n";
 // With the product folder, longer than a path may be.
 const std::string kLongPackageName = "MSI=" + std::string(230, 'u') + ".msi\r\n";
@@ -401,6 +444,21 @@ const Row kRows[] = {
         nullptr, L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
     Row("QuietInstallerRestartWithRestartExitCode", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall,
         "RestartExitCode=3010\r\n", nullptr, L"/QN", {}, 3010, {L"Restart needed, exit code 3010"}, ExpectUpgraded),
+    // One run at a time, and the second run's box, its log line.
+    Row("SecondRunWhileTheFirstAsks", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "", RunAgainQuietly, L"",
+        {Yes(kConfirmUtility), Ok(kCompleted)}, 0, {L"Another setup is running"},
+        [](Product& p) {
+            ExpectUpgraded(p);
+            InstalledDriver(L"2.0.0.5")(p);
+        }),
+    Row("UnreadableDriverVersionLeavesTheDriverAlone", kNoEntry, nullptr, nullptr, nullptr, UnreadableNewerDriver,
+        L"/QN", {Failed(87)}, 87, {L"Failed to get ver by file", L"!Newer version will be installed"},
+        InstalledDriver(L"2.0.0.5")),
+    Row("DeviceIdLongerThanItIsRead", kNoEntry, nullptr, nullptr, nullptr, CutDeviceIdMatchesAPresentDevice, L"",
+        {Error(kNoFiles)}, 3, {L"DeviceID too long in section Driver0", L"!Device found"},
+        [](Product&) { EXPECT_EQ(std::vector<std::wstring>(), testbed::ReadNewdevDoubleCalls()); }),
+    Row("ProgramNameInTheLog", kCurrent, nullptr, nullptr, "", nullptr, L"/QN", {}, 0,
+        {std::wstring(L"Program name is {product}") + testbed::kSetupProgram}, nullptr),
 };
 
 // The rows about 64-bit Windows alone, which the x64 lab runs with a 32-bit
