@@ -27,10 +27,10 @@ fi
 trap testbed_stop EXIT
 
 if [ "$TESTBED_32BIT" = 1 ]; then
-  build=${BUILD_DIR:-build} arch=win32 program=setup.exe view=
+  build=${BUILD_DIR:-build} arch=win32 program=setup.exe suffix=
 else
-  # The x86 packages put the utility in the 32-bit registry view.
-  build=${BUILD_DIR64:-build64} arch=win64 program=setup64.exe view=/reg:32
+  # The x86 packages' service is a 32-bit program too: the x64 ones.
+  build=${BUILD_DIR64:-build64} arch=win64 program=setup64.exe suffix=-x64
   echo "screenshots: setup64.exe in a 64-bit prefix, since setup.exe cannot start here"
 fi
 work="$PWD/$build/screenshots"
@@ -100,7 +100,7 @@ product() {
   shift
   mkdir -p "$folder/Drivers"
   cp "$bin/$program" "$folder/"
-  cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$folder/ZelmonUtility.msi"
+  cp "$bin/packages/ZelmonUtility-1.2.10$suffix.msi" "$folder/ZelmonUtility.msi"
   step "making the driver package 2.0.0.5 in $folder" "$WINE" "$bin/testbed_device.exe" package \
     "$(w "$folder/Drivers/$service")" "$service" "$hardware_id" "05/01/2024,2.0.0.5" \
     "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
@@ -114,7 +114,7 @@ product no-inst-inf
 
 utility_version() {
   "$WINE" reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code" \
-    /v DisplayVersion $view >"$work/utility.txt" 2>&1 || true
+    /v DisplayVersion >"$work/utility.txt" 2>&1 || true
   tr -d '\r' <"$work/utility.txt" | awk '$1 == "DisplayVersion" { print $3 }'
 }
 # Puts ZELMON VERSION in place (1.2.9 or 1.2.10).
@@ -123,7 +123,7 @@ utility() {
   now=$(utility_version)
   [ "$now" != "$1" ] || return 0
   [ -z "$now" ] || quiet "$WINE" msiexec /x "$product_code" /qn
-  quiet "$WINE" msiexec /i "$(w "$bin/packages/ZelmonUtility-$1.msi")" /qn
+  quiet "$WINE" msiexec /i "$(w "$bin/packages/ZelmonUtility-$1$suffix.msi")" /qn
   [ "$(utility_version)" = "$1" ]
 }
 
