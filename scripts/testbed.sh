@@ -109,7 +109,8 @@ testbed_start() {
     *) echo "testbed_start: $arch is neither win32 nor win64" >&2; exit 1 ;;
   esac
   if [ "$arch" = win32 ] && [ "${TESTBED_32BIT:-1}" = 0 ]; then
-    testbed_fail "a 32-bit Wine prefix: this machine runs no 32-bit program ($LAB_NO_32BIT)"
+    echo "making a 32-bit Wine prefix failed: this machine runs no 32-bit program ($LAB_NO_32BIT)" >&2
+    exit 1
   fi
   rm -rf "$dir"
   mkdir -p "$dir"
