@@ -9,6 +9,9 @@
 #   scripts/demo.sh --fresh    nothing installed before: a first installation
 #   scripts/demo.sh --x64      on 64-bit Windows: an x64 utility and driver, and
 #                              setup.exe handing the run over to setup64.exe
+# On a machine that runs no 32-bit program (or with ONLY_64BIT=1, see
+# scripts/testbed.sh) it is always the 64-bit demo, and setup64.exe is started
+# directly, with LAB_NO_32BIT set.
 # Prints every box and progress window shown (a window's text, when it appeared
 # and for how long), the exit code, the debug log and what is installed afterwards.
 # BUILD_DIR and BUILD_DIR64 name the build folders, as for scripts/build.sh.
@@ -26,15 +29,25 @@ for a in "$@"; do
     *) args+=("$a") ;;
   esac
 done
-scripts/install-deps.sh
-scripts/build.sh
+scripts/install-deps.sh || { echo "installing the dependencies (scripts/install-deps.sh) failed" >&2; exit 1; }
 . scripts/testbed.sh
+testbed_machine "$@"
+scripts/build.sh
 trap testbed_stop EXIT
+if [ "$TESTBED_32BIT" = 0 ] && [ $x64 -eq 0 ]; then
+  echo "demo: the 64-bit one (--x64), since setup.exe cannot start here"
+  x64=1
+fi
 # The test programs, driver files and packages of the machine's platform;
-# setup.exe is the 32-bit one either way.
+# setup.exe is the 32-bit one either way, and starts setup64.exe where it can.
 setup="$PWD/${BUILD_DIR:-build}/bin/setup.exe"
+program=setup.exe
 if [ $x64 -eq 1 ]; then
   build=${BUILD_DIR64:-build64} arch=win64 suffix=-x64 view=/reg:64
+  if [ "$TESTBED_32BIT" = 0 ]; then
+    echo "demo: setup64.exe started directly, as setup.exe would start it ($LAB_NO_32BIT)"
+    program=setup64.exe
+  fi
 else
   build=${BUILD_DIR:-build} arch=win32 suffix= view=
 fi
@@ -42,6 +55,7 @@ demo="$PWD/$build/demo"
 testbed_start "$demo" $arch
 bin="$PWD/$build/bin"
 product="$demo/product"
+log="$demo/prepare.log"
 mkdir -p "$product/Drivers"
 cp samples/product/Inst.Inf "$setup" "$product/"
 cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$product/ZelmonUtility.msi"
@@ -52,22 +66,29 @@ if [ $x64 -eq 1 ]; then
 fi
 hardware_id=$(sed -n 's/^DeviceID=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
 service=$(sed -n 's/^DeviceName=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
-w() { winepath -w "$1"; }
-run() { wine "$@" >>"$demo/prepare.log" 2>&1; }
-run "$bin/testbed_device.exe" create "$hardware_id"
-run "$bin/testbed_device.exe" package "$(w "$product/Drivers/$service")" "$service" "$hardware_id" \
-  "05/01/2024,2.0.0.5" "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
+w() { testbed_winpath "$1"; }
+# run WHAT PROGRAM [ARGUMENT...]: a preparation step, which must succeed.
+run() {
+  local what=$1
+  shift
+  testbed_step "preparing the demo: $what" "$log" "$WINE" "$@"
+}
+run "making the simulated controller" "$bin/testbed_device.exe" create "$hardware_id"
+run "making the driver package 2.0.0.5" "$bin/testbed_device.exe" package "$(w "$product/Drivers/$service")" \
+  "$service" "$hardware_id" "05/01/2024,2.0.0.5" "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
 echo "simulated controller: $hardware_id"
 if [ $fresh -eq 0 ]; then
   mkdir -p "$demo/old"
-  run "$bin/testbed_device.exe" package "$(w "$demo/old/$service")" "$service" "$hardware_id" \
-    "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
-  run "$bin/testbed_device.exe" install-driver "$hardware_id" "$(w "$demo/old/$service/$service.inf")"
-  run msiexec /i "$(w "$bin/packages/ZelmonUtility-1.2.9$suffix.msi")" /qn
+  run "making the driver package 1.0.0.1" "$bin/testbed_device.exe" package "$(w "$demo/old/$service")" \
+    "$service" "$hardware_id" "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
+  run "installing the driver 1.0.0.1" "$bin/testbed_device.exe" install-driver "$hardware_id" \
+    "$(w "$demo/old/$service/$service.inf")"
+  run "installing ZELMON 1.2.9$suffix with msiexec" msiexec /i "$(w "$bin/packages/ZelmonUtility-1.2.9$suffix.msi")" /qn
   echo "installed before: driver 1.0.0.1, ZELMON utility 1.2.9$suffix"
 fi
-wine "$bin/testbed_run.exe" --answers "$answers" -- "$(w "$product/setup.exe")" "${args[@]}" \
+"$WINE" "$bin/testbed_run.exe" --answers "$answers" -- "$(w "$product/$program")" "${args[@]}" \
   >"$demo/run.txt" 2>&1 || true
+grep -q '^exit code: ' "$demo/run.txt" || testbed_fail "running $program under testbed_run.exe" "$demo/run.txt"
 tr -d '\r' <"$demo/run.txt"
 echo "--- devupd.log"
 if [ -f "$product/devupd.log" ]; then
@@ -79,7 +100,8 @@ else
   echo "(none)"
 fi
 echo "--- afterwards"
-wine reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}' \
-  /v DisplayVersion $view 2>/dev/null | tr -d '\r' | grep DisplayVersion || echo "ZELMON utility: not installed"
-wine reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$service" /v ImagePath 2>/dev/null | tr -d '\r' |
-  grep ImagePath || echo "driver service: none"
+"$WINE" reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}' \
+  /v DisplayVersion $view >"$demo/after.txt" 2>&1 || true
+tr -d '\r' <"$demo/after.txt" | grep DisplayVersion || echo "ZELMON utility: not installed"
+"$WINE" reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$service" /v ImagePath >"$demo/after.txt" 2>&1 || true
+tr -d '\r' <"$demo/after.txt" | grep ImagePath || echo "driver service: none"

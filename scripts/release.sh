@@ -4,9 +4,10 @@
 # setup64.exe, a commented Inst.Inf, the deployment guide and its pictures).
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh || { echo "installing the dependencies (scripts/install-deps.sh) failed" >&2; exit 1; }
 rm -rf out
 BUILD_DIR=out/build BUILD_DIR64=out/build64 BUILD_OPTIONS=-DBUILD_TESTING=OFF scripts/build.sh
-(cd out/build && cpack -G ZIP -B "$PWD/.." >cpack.log 2>&1) || { cat out/build/cpack.log; exit 1; }
+(cd out/build && cpack -G ZIP -B "$PWD/.." >cpack.log 2>&1) ||
+  { echo "making the release package (cpack) failed: see out/build/cpack.log" >&2; tail -n 40 out/build/cpack.log >&2; exit 1; }
 rm -rf out/_CPack_Packages
 ls out/*.zip

@@ -2,7 +2,9 @@
 # Takes the pictures of docs/deploy.md and README.md: every box setup.exe can
 # show and its progress windows, in English and in Japanese, as PNG files of
 # just that window in docs/screenshots/en/ and docs/screenshots/ja/. It runs the
-# real 32-bit setup.exe under Xvfb in a fresh 32-bit prefix, builds each
+# real 32-bit setup.exe under Xvfb in a fresh 32-bit prefix (on a machine that
+# runs no 32-bit program, or with ONLY_64BIT=1: setup64.exe, whose boxes are
+# the same, in a fresh 64-bit prefix, see scripts/testbed.sh), builds each
 # machine state with the test bed (a simulated controller, driver packages, the
 # utility through msiexec, the newdev.dll double) and lets testbed_run hold each
 # box a moment before it answers, while xdotool finds the window and ImageMagick
@@ -12,7 +14,9 @@
 # BUILD_DIR and BUILD_DIR64 name the build folders, as for scripts/build.sh.
 set -eu
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh || { echo "installing the dependencies (scripts/install-deps.sh) failed" >&2; exit 1; }
+. scripts/testbed.sh
+testbed_machine "$@"
 scripts/build.sh
 # Wine finds fonts through fontconfig each time a program starts; without a
 # Japanese one the Japanese texts come out as squares.
@@ -20,11 +24,17 @@ if ! fc-list :lang=ja family | grep -q .; then
   echo "no Japanese font: scripts/install-deps.sh installs fonts-ipafont-gothic" >&2
   exit 1
 fi
-. scripts/testbed.sh
 trap testbed_stop EXIT
 
-work="$PWD/${BUILD_DIR:-build}/screenshots"
-bin="$PWD/${BUILD_DIR:-build}/bin"
+if [ "$TESTBED_32BIT" = 1 ]; then
+  build=${BUILD_DIR:-build} arch=win32 program=setup.exe suffix=
+else
+  # The x86 packages' service is a 32-bit program too: the x64 ones.
+  build=${BUILD_DIR64:-build64} arch=win64 program=setup64.exe suffix=-x64
+  echo "screenshots: setup64.exe in a 64-bit prefix, since setup.exe cannot start here"
+fi
+work="$PWD/$build/screenshots"
+bin="$PWD/$build/bin"
 names="confirm-utility confirm-driver restart completed already-installed no-controller no-files wrong-os failed
   progress-removing progress-installing progress-updating"
 product_code='{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}'
@@ -44,34 +54,44 @@ cat >"$work/fonts.conf" <<'EOF'
 </fontconfig>
 EOF
 export FONTCONFIG_FILE="$work/fonts.conf"
-testbed_start "$work/bed" win32
+testbed_start "$work/bed" $arch
 log="$work/prepare.log"
 quiet() { "$@" >>"$log" 2>&1; }
-w() { winepath -w "$1"; }
+# step WHAT COMMAND...: a step of the machine's making, which must succeed.
+step() {
+  local what=$1
+  shift
+  testbed_step "screenshots: $what" "$log" "$@"
+}
+w() { testbed_winpath "$1"; }
 # With Tahoma there, Japanese text takes the font that Windows links to it (MS
 # UI Gothic), and the progress window asks for MS PGothic: both are the IPA
 # font here. LC_ALL gives reg the UTF-8 of the name.
-LC_ALL=ja_JP.UTF-8 quiet wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d IPAPGothic /f
-LC_ALL=ja_JP.UTF-8 quiet wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
+LC_ALL=ja_JP.UTF-8 step "setting the Japanese fonts" "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+  /v 'MS UI Gothic' /d IPAPGothic /f
+LC_ALL=ja_JP.UTF-8 step "setting the Japanese fonts" "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+  /v 'ＭＳ Ｐゴシック' /d IPAPGothic /f
 
 # The machine: the sample's controller with the older driver (1.0.0.1) in place.
 hardware_id=$(sed -n 's/^DeviceID=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
 service=$(sed -n 's/^DeviceName=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
-quiet wine "$bin/testbed_device.exe" create "$hardware_id"
+step "making the simulated controller" "$WINE" "$bin/testbed_device.exe" create "$hardware_id"
 mkdir -p "$work/old"
-quiet wine "$bin/testbed_device.exe" package "$(w "$work/old/$service")" "$service" "$hardware_id" \
-  "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
-quiet wine "$bin/testbed_device.exe" install-driver "$hardware_id" "$(w "$work/old/$service/$service.inf")"
+step "making the driver package 1.0.0.1" "$WINE" "$bin/testbed_device.exe" package "$(w "$work/old/$service")" \
+  "$service" "$hardware_id" "01/01/2020,1.0.0.1" "$(w "$bin/drivers/1.0.0.1/vraid.sys")"
+step "installing the driver 1.0.0.1" "$WINE" "$bin/testbed_device.exe" install-driver "$hardware_id" \
+  "$(w "$work/old/$service/$service.inf")"
 # Driver updates go to the newdev.dll double, which answers as set by newdev
 # (result, restart, delay in ms) and leaves the installed driver as it is.
 cp "$bin/doubles/newdev.dll" "$WINEPREFIX/drive_c/windows/system32/newdev.dll"
-quiet wine reg add 'HKCU\Software\Wine\AppDefaults\setup.exe\DllOverrides' /v newdev /d native /f
+step "putting the newdev.dll double in place" "$WINE" reg add \
+  "HKCU\\Software\\Wine\\AppDefaults\\$program\\DllOverrides" /v newdev /d native /f
 newdev() {
   local key='HKLM\Software\VantiroTestBed\NewdevDouble'
-  quiet wine reg add "$key" /v Result /t REG_DWORD /d "$1" /f
-  quiet wine reg add "$key" /v Reboot /t REG_DWORD /d "$2" /f
-  quiet wine reg add "$key" /v Delay /t REG_DWORD /d "$3" /f
-  quiet wine reg add "$key" /v LastError /t REG_DWORD /d 31 /f
+  quiet "$WINE" reg add "$key" /v Result /t REG_DWORD /d "$1" /f
+  quiet "$WINE" reg add "$key" /v Reboot /t REG_DWORD /d "$2" /f
+  quiet "$WINE" reg add "$key" /v Delay /t REG_DWORD /d "$3" /f
+  quiet "$WINE" reg add "$key" /v LastError /t REG_DWORD /d 31 /f
 }
 
 # Product folders: FOLDER and sed expressions for its Inst.Inf (none: no Inst.Inf).
@@ -79,10 +99,11 @@ product() {
   local folder="$work/$1"
   shift
   mkdir -p "$folder/Drivers"
-  cp "$bin/setup.exe" "$folder/"
-  cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$folder/ZelmonUtility.msi"
-  quiet wine "$bin/testbed_device.exe" package "$(w "$folder/Drivers/$service")" "$service" "$hardware_id" \
-    "05/01/2024,2.0.0.5" "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
+  cp "$bin/$program" "$folder/"
+  cp "$bin/packages/ZelmonUtility-1.2.10$suffix.msi" "$folder/ZelmonUtility.msi"
+  step "making the driver package 2.0.0.5 in $folder" "$WINE" "$bin/testbed_device.exe" package \
+    "$(w "$folder/Drivers/$service")" "$service" "$hardware_id" "05/01/2024,2.0.0.5" \
+    "$(w "$bin/drivers/2.0.0.5/vraid.sys")"
   if [ $# -gt 0 ]; then sed "$@" samples/product/Inst.Inf >"$folder/Inst.Inf"; fi
 }
 product full -e ''
@@ -92,24 +113,25 @@ product other-controller -e 's/^\(DeviceID=.*\)0100\r$/\1FFFF\r/'
 product no-inst-inf
 
 utility_version() {
-  wine reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code" /v DisplayVersion \
-    2>/dev/null | tr -d '\r' | awk '$1 == "DisplayVersion" { print $3 }'
+  "$WINE" reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code" \
+    /v DisplayVersion >"$work/utility.txt" 2>&1 || true
+  tr -d '\r' <"$work/utility.txt" | awk '$1 == "DisplayVersion" { print $3 }'
 }
 # Puts ZELMON VERSION in place (1.2.9 or 1.2.10).
 utility() {
   local now
   now=$(utility_version)
   [ "$now" != "$1" ] || return 0
-  [ -z "$now" ] || quiet wine msiexec /x "$product_code" /qn
-  quiet wine msiexec /i "$(w "$bin/packages/ZelmonUtility-$1.msi")" /qn
+  [ -z "$now" ] || quiet "$WINE" msiexec /x "$product_code" /qn
+  quiet "$WINE" msiexec /i "$(w "$bin/packages/ZelmonUtility-$1$suffix.msi")" /qn
   [ "$(utility_version)" = "$1" ]
 }
 
-# The next visible window of setup.exe not yet in $taken: a box (captioned
+# The next visible window of the program not yet in $taken: a box (captioned
 # "VANTIRO RAID ...") or a progress window (no caption).
 next_window() {
   local x title
-  for x in $(xdotool search --onlyvisible --classname '^setup\.exe$' 2>/dev/null); do
+  for x in $(xdotool search --onlyvisible --classname "^${program//./\\.}\$" 2>/dev/null); do
     case "$taken" in *" $x "*) continue ;; esac
     title=$(xdotool getwindowname "$x" 2>/dev/null) || continue
     case "$1:$title" in
@@ -133,7 +155,7 @@ take() {
   return 1
 }
 
-# scene EXIT FOLDER ANSWERS KIND:NAME...: runs setup.exe from FOLDER in the
+# scene EXIT FOLDER ANSWERS KIND:NAME...: runs the program from FOLDER in the
 # language $lang with the robot's ANSWERS (each box held hold_ms), takes the
 # windows listed in the order they come (NAME "-": a box only waited for) into
 # shots/$lang/, and checks the exit code. When progress windows are taken, the
@@ -146,8 +168,8 @@ scene() {
   mkdir -p "$work/shots/$lang"
   local last=${!#}
   local run="$work/run-$lang-${last#*:}.txt"
-  LC_ALL=$locale wine "$bin/testbed_run.exe" --hold $hold_ms --answers "$answers" -- \
-    "$(w "$work/$folder/setup.exe")" >"$run" 2>&1 &
+  LC_ALL=$locale "$WINE" "$bin/testbed_run.exe" --hold $hold_ms --answers "$answers" -- \
+    "$(w "$work/$folder/$program")" >"$run" 2>&1 &
   local pid=$! taken=" " ok=0 want kind name x
   for want in "$@"; do
     kind=${want%%:*} name=${want#*:} x=
@@ -172,7 +194,7 @@ scene() {
   fi
 }
 # Up to three tries, since a busy machine may hide a short progress window.
-retry() { "$@" || "$@" || "$@"; }
+retry() { "$@" || "$@" || "$@" || testbed_fail "screenshots: taking $* (three tries)" "$log"; }
 
 # The upgrade: 1.2.9 removed, 1.2.10 installed, the driver updated slowly
 # enough for its window to be taken, no restart.

@@ -642,7 +642,7 @@ TEST_P(On64BitWindows, Run)
     wchar_t reason[512] = L"";
     DWORD length = GetEnvironmentVariableW(L"LAB_NO_32BIT", reason, ARRAYSIZE(reason));
     if (length > 0 && length < ARRAYSIZE(reason))
-        GTEST_SKIP() << "not run, it needs a 32-bit program: " << testbed::ToBytes(reason, CP_UTF8);
+        GTEST_SKIP() << "not run: it needs a 32-bit program, and " << testbed::ToBytes(reason, CP_UTF8);
     RunRow(GetParam());
 }
 INSTANTIATE_TEST_SUITE_P(Wow64, On64BitWindows, testing::ValuesIn(kOn64BitWindowsRows), RowName);
