@@ -63,6 +63,7 @@ Product::~Product()
         CloseHandle(handle);
     StopUsingNewdevDouble();
     StopUsingRegeditDouble();
+    StopUsingMsiexecDouble();
     RemoveRestartMarker();
     RemoveAppDefaults(kSetupProgram);
     RemoveZelmon({AppsFolder()});

@@ -132,6 +132,7 @@ std::wstring SystemFolder()
 
 const wchar_t kRegeditDoubleKey[] = L"Software\\VantiroTestBed\\RegeditDouble";
 const wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
+const wchar_t kMsiexecDoubleKey[] = L"Software\\VantiroTestBed\\MsiexecDouble";
 
 std::wstring RegeditDoubleTarget()
 {
@@ -305,6 +306,45 @@ bool StopUsingRegeditDouble()
         RegCloseKey(key);
     }
     return DeleteKeyTree(kRegeditDoubleKey, 0) && ok;
+}
+
+bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install)
+{
+    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
+    const std::wstring saved = target + L".wine";
+    bool kept = GetFileAttributesW(saved.c_str()) != INVALID_FILE_ATTRIBUTES || CopyFileTo(target, saved);
+    return kept && CopyFileTo(TestProgramFolder() + L"doubles\\msiexec.exe", target) &&
+           WriteString(kWineOverrides, L"msiexec.exe", 0, REG_SZ, L"native,builtin", HKEY_CURRENT_USER) &&
+           WriteString(kMsiexecDoubleKey, L"Remove", 0, REG_SZ, removal) &&
+           WriteString(kMsiexecDoubleKey, L"Install", 0, REG_SZ, install) &&
+           WriteString(kMsiexecDoubleKey, L"Calls", 0, REG_SZ, L"");
+}
+
+bool StopUsingMsiexecDouble()
+{
+    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
+    const std::wstring saved = target + L".wine";
+    bool ok = GetFileAttributesW(saved.c_str()) == INVALID_FILE_ATTRIBUTES ||
+              MoveFileExW(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        LONG status = RegDeleteValueW(key, L"msiexec.exe");
+        ok = (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) && ok;
+        RegCloseKey(key);
+    }
+    return DeleteKeyTree(kMsiexecDoubleKey, 0) && ok;
+}
+
+std::vector<std::wstring> ReadMsiexecDoubleCalls()
+{
+    std::vector<std::wstring> calls;
+    std::wstring text;
+    DWORD type = REG_NONE;
+    if (!ReadValue(kMsiexecDoubleKey, L"Calls", 0, &text, &type))
+        return calls;
+    for (size_t begin = 0, end = 0; (end = text.find(L'\n', begin)) != std::wstring::npos; begin = end + 1)
+        calls.push_back(text.substr(begin, end - begin));
+    return calls;
 }
 
 DWORD ServiceState(const std::wstring& serviceName)
