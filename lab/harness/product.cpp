@@ -64,6 +64,7 @@ Product::~Product()
     StopUsingNewdevDouble();
     StopUsingVersionDouble();
     StopUsingRegeditDouble();
+    StopUsingMsiexecDouble();
     RemoveRestartMarker();
     RemoveAppDefaults(kSetupProgram);
     RemoveZelmon({AppsFolder()});

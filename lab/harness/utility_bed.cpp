@@ -13,6 +13,7 @@ const DWORD kNotStarted = 0xFFFFFFFF;
 const wchar_t kVantiroKey[] = L"SOFTWARE\\VANTIRO";
 const wchar_t kRegeditDoubleKey[] = L"Software\\VantiroTestBed\\RegeditDouble";
 const wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
+const wchar_t kMsiexecDoubleKey[] = L"Software\\VantiroTestBed\\MsiexecDouble";
 
 std::wstring UninstallKey(const std::wstring& productCode)
 {
@@ -165,6 +166,39 @@ bool StopUsingRegeditDouble()
     bool ok = DeleteTree(SystemFolder() + L"\\regedit.exe");
     ok = DeleteRegValue(HKEY_CURRENT_USER, kWineOverrides, L"regedit.exe") && ok;
     return DeleteRegTree(HKEY_LOCAL_MACHINE, kRegeditDoubleKey) && ok;
+}
+
+bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install)
+{
+    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
+    const std::wstring saved = target + L".wine";
+    bool kept = GetFileAttributesW(saved.c_str()) != INVALID_FILE_ATTRIBUTES || CopyFileTo(target, saved);
+    return kept && CopyFileTo(TestProgramFolder() + L"doubles\\msiexec.exe", target) &&
+           WriteRegString(HKEY_CURRENT_USER, kWineOverrides, L"msiexec.exe", L"native,builtin") &&
+           WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Remove", removal) &&
+           WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Install", install) &&
+           WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Calls", L"");
+}
+
+bool StopUsingMsiexecDouble()
+{
+    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
+    const std::wstring saved = target + L".wine";
+    bool ok = GetFileAttributesW(saved.c_str()) == INVALID_FILE_ATTRIBUTES ||
+              MoveFileExW(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+    ok = DeleteRegValue(HKEY_CURRENT_USER, kWineOverrides, L"msiexec.exe") && ok;
+    return DeleteRegTree(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey) && ok;
+}
+
+std::vector<std::wstring> ReadMsiexecDoubleCalls()
+{
+    std::vector<std::wstring> calls;
+    std::wstring text;
+    if (!ReadRegValue(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Calls", &text))
+        return calls;
+    for (size_t begin = 0, end = 0; (end = text.find(L'\n', begin)) != std::wstring::npos; begin = end + 1)
+        calls.push_back(text.substr(begin, end - begin));
+    return calls;
 }
 
 bool IsServiceRunning(const std::wstring& serviceName)

@@ -61,6 +61,13 @@ bool VantiroKeyExists(REGSAM view);
 // L"empty" (exports) leaves an empty file, L"" hands on to the real one.
 bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour);
 bool StopUsingRegeditDouble();
+// An msiexec.exe double in the system folder in place of Wine's, which it
+// hands every command to; L"1641" for the removal (/X) or the install (/I):
+// it answers 1641 once that command succeeded. Wine's own is put back after.
+bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install);
+bool StopUsingMsiexecDouble();
+// The double's calls, oldest first: "<current folder>\t<command line>".
+std::vector<std::wstring> ReadMsiexecDoubleCalls();
 
 bool IsServiceRunning(const std::wstring& serviceName);
 // The "started" lines of zelmsvc.log in folder.

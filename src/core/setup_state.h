@@ -26,7 +26,7 @@ struct SetupState {
     // The export of the service settings while the utility is upgraded; empty
     // when nothing was exported.
     wchar_t settingsFile[kPathCapacity];
-    // 1 when Windows Installer finished with a restart due (3010 or 1641).
+    // 1 when Windows Installer finished with a restart due (3010).
     int restartNeeded;
     // The registry view of the utility's key (KEY_WOW64_64KEY or
     // KEY_WOW64_32KEY, as its package was built); 0 until it is found.

@@ -7,6 +7,7 @@
 #include "setup/command_line.h"
 #include "setup/main_sequence.h"
 #include "core/setup_state.h"
+#include "ui/child_process.h"
 #include "ui/message_boxes.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -54,6 +55,7 @@ int RunSetup64(const wchar_t* program)
     int result = ERROR_NOT_ENOUGH_MEMORY;
     DWORD exitCode = 0xFFFFFFFF;
     const wchar_t* arguments = NULL;
+    wchar_t folder[kPathCapacity];
     STARTUPINFOW startup;
     PROCESS_INFORMATION process;
     ZeroMemory(&startup, sizeof(startup));
@@ -69,7 +71,13 @@ int RunSetup64(const wchar_t* program)
         result = ERROR_FILENAME_EXCED_RANGE;
         goto cleanup;
     }
-    if (!CreateProcessW(program, command, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, NULL, &startup, &process)) {
+    // Not the caller's current folder, which someone without administrator
+    // rights may be able to write.
+    if (!GetSystemFolder(folder)) {
+        result = ERROR_PATH_NOT_FOUND;
+        goto cleanup;
+    }
+    if (!CreateProcessW(program, command, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, folder, &startup, &process)) {
         result = static_cast<int>(GetLastError());
         goto cleanup;
     }

@@ -107,6 +107,11 @@ int RunConfirmedSetup()
 {
     bool utilityInstalled = false;
     int failure = RunUtilityStage(&utilityInstalled);
+    if (failure == ERROR_SUCCESS_REBOOT_INITIATED) {
+        // Windows is restarting: a box would wait in vain, a driver pass would
+        // be cut off.
+        return failure;
+    }
     if (failure != 0) {
         ShowFailure(failure);
         return failure;

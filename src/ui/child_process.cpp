@@ -24,14 +24,35 @@ bool JoinFolderAndName(wchar_t* path, UINT folderLength, const wchar_t* name)
     return SUCCEEDED(StringCchCatW(path, kPathCapacity, name));
 }
 
+bool WaitForChildProcess(HANDLE process, ChildWait wait)
+{
+    if (wait == kWaitBoundedWithoutMessages) {
+        return WaitForSingleObject(process, kChildWaitBoundMs) != WAIT_TIMEOUT;
+    }
+    return WaitForChild(process, wait == kWaitBoundedWithProgress ? kChildWaitBoundMs : INFINITE);
+}
+
+}  // namespace
+
 bool IsProgramFile(const wchar_t* path)
 {
     DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-}  // namespace
+bool GetSystemFolder(wchar_t* folder)
+{
+    UINT length = GetSystemDirectoryW(folder, kPathCapacity);
+    if (length == 0 || length >= static_cast<UINT>(kPathCapacity)) {
+        folder[0] = L'\0';
+        return false;
+    }
+    return true;
+}
 
+// The system folder as the current folder: the caller's may be one that
+// someone without administrator rights can write, and a child may look there
+// for what it loads or runs.
 bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
                      const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
 {
@@ -40,28 +61,38 @@ bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD cre
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
+    wchar_t folder[kPathCapacity];
+    bool ended = false;
     *exitCode = 0xFFFFFFFF;
-    *error = ERROR_SUCCESS;
-    if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, creationFlags, NULL, NULL, &startup, &process)) {
+    *error = ERROR_PATH_NOT_FOUND;
+    if (!GetSystemFolder(folder)) {
+        LogMessage(texts.startFailed, commandLine, static_cast<int>(*error));
+        return false;
+    }
+    if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, creationFlags, NULL, folder, &startup, &process)) {
         *error = GetLastError();
         LogMessage(texts.startFailed, commandLine, static_cast<int>(*error));
         return false;
     }
     LogMessage(texts.launched, commandLine);
-    if (wait == kWaitWithProgress) {
-        WaitForChild(process.hProcess);
-    } else {
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
-    if (!GetExitCodeProcess(process.hProcess, exitCode)) {
+    ended = WaitForChildProcess(process.hProcess, wait);
+    if (!ended) {
+        // Left running, a hung child could still act on files the run removes.
+        TerminateProcess(process.hProcess, WAIT_TIMEOUT);
+        LogMessage(L"Process did not end within %u s and was ended", static_cast<unsigned>(kChildWaitBoundMs / 1000));
+        *error = WAIT_TIMEOUT;
+    } else if (!GetExitCodeProcess(process.hProcess, exitCode)) {
         *exitCode = 0xFFFFFFFF;
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    if (texts.logExitCode) {
+    if (ended && texts.logExitCode) {
         LogMessage(L"Process terminated err=%d", static_cast<int>(*exitCode));
     }
-    return true;
+    if (ended) {
+        *error = ERROR_SUCCESS;
+    }
+    return ended;
 }
 
 bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* path)

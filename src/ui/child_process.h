@@ -13,15 +13,28 @@ struct ChildLogTexts {
     bool logExitCode;            // "Process terminated err=%d" after the wait
 };
 
-enum ChildWait { kWaitWithProgress, kWaitWithoutMessages };
+// An installer or an uninstall program may rightly run for as long as it
+// needs; the registry editor and net end within seconds unless they hang, and
+// a hang must not keep the run from ending.
+enum ChildWait { kWaitWithProgress, kWaitBoundedWithProgress, kWaitBoundedWithoutMessages };
 
-// Starts application with the command line (application NULL: the program is
-// the command's first token, found by the standard program search), inheriting
-// the environment and current folder, waits for it and reads its exit code,
+// How long a bounded wait lasts.
+const DWORD kChildWaitBoundMs = 5 * 60 * 1000;
+
+// The system folder, without a trailing "". false when it cannot be told or
+// does not fit.
+bool GetSystemFolder(wchar_t* folder);
+
+// Starts application with the command line in the system folder as its current
+// folder, inheriting the environment, waits for it and reads its exit code,
 // 0xFFFFFFFF when it cannot be read. false with *error when it could not be
-// started. The buffer must be writable: CreateProcessW may change it.
+// started, or with WAIT_TIMEOUT when a bounded wait ran out (the child is then
+// ended). The buffer must be writable: CreateProcessW may change it.
 bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
                      const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
+
+// A file that is there and no folder.
+bool IsProgramFile(const wchar_t* path);
 
 // The full path of a program of the system folder or, when alsoWindowsFolder,
 // of the Windows folder: a program found anywhere else could have been put

@@ -84,13 +84,19 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM first, LPA
     }
 }
 
-void WaitForChild(HANDLE process)
+bool WaitForChild(HANDLE process, DWORD timeoutMs)
 {
+    const DWORD start = GetTickCount();
     while (WaitForSingleObject(process, kWaitStepMs) == WAIT_TIMEOUT) {
+        // Unsigned subtraction stays right when the tick count wraps.
+        if (timeoutMs != INFINITE && GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
         HWND window = g_setup.progressWindow;
         MSG message;
         if (window != NULL && GetUser32()->peekMessage(&message, window, 0, 0, PM_REMOVE)) {
             GetUser32()->dispatchMessage(&message);
         }
     }
+    return true;
 }

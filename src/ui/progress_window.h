@@ -9,5 +9,6 @@ int CloseProgress();
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM first, LPARAM second);
 
 // Waits for a child process in 100 ms steps, handling at most one message of
-// the progress window per step.
-void WaitForChild(HANDLE process);
+// the progress window per step. false when it still runs after timeoutMs
+// (INFINITE: no bound).
+bool WaitForChild(HANDLE process, DWORD timeoutMs);

@@ -32,13 +32,17 @@ const ChildLogTexts kRegistryTexts = {L"CreateProcess succeeded cmd=%s",
                                       L"Failed to execute saveing reg cmd(%s) err=%d", true};
 const ChildLogTexts kServiceTexts = {L"CreateProcess succeeded cmd=%s", L"Failed to execute cmd(%s) err=%d", true};
 
+// Without REBOOT=ReallySuppress, msiexec /qn restarts Windows itself when the
+// package schedules a restart, in the middle of the run; suppressed, it ends
+// with 3010 and the run offers the restart at its end.
 HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package)
 {
     if (g_setup.previousVersionRemoved == 1 && g_setup.previousInstallDir[0] != L'\0') {
-        return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" TARGETDIR=\"%s\" /qn",
-                                g_setup.programDirectory, package, g_setup.previousInstallDir);
+        return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" TARGETDIR=\"%s\" %s /qn",
+                                g_setup.programDirectory, package, g_setup.previousInstallDir, kSuppressRestart);
     }
-    return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" /qn", g_setup.programDirectory, package);
+    return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" %s /qn", g_setup.programDirectory, package,
+                            kSuppressRestart);
 }
 
 // The registry editor's result: the Windows error when it did not start,
@@ -57,8 +61,8 @@ int RunRegistryEditor(const wchar_t* arguments)
         LogMessage(kRegistryTexts.startFailed, L"regedit.exe", static_cast<int>(error));
         return static_cast<int>(error);
     }
-    if (!RunProgramFile(program, arguments, NORMAL_PRIORITY_CLASS, kWaitWithoutMessages, kRegistryTexts, &exitCode,
-                        &error)) {
+    if (!RunProgramFile(program, arguments, NORMAL_PRIORITY_CLASS, kWaitBoundedWithoutMessages, kRegistryTexts,
+                        &exitCode, &error)) {
         return static_cast<int>(error);
     }
     return static_cast<int>(exitCode);
@@ -68,8 +72,8 @@ int RunServiceCommand(const wchar_t* arguments)
 {
     DWORD exitCode = 0;
     DWORD error = 0;
-    if (!RunSystemProgram(L"net.exe", false, arguments, NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW, kWaitWithProgress,
-                          kServiceTexts, &exitCode, &error)) {
+    if (!RunSystemProgram(L"net.exe", false, arguments, NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW,
+                          kWaitBoundedWithProgress, kServiceTexts, &exitCode, &error)) {
         return static_cast<int>(error);
     }
     return static_cast<int>(exitCode);
@@ -211,13 +215,27 @@ void RemoveSettingsFolder(const wchar_t* file)
     }
 }
 
-// Runs the install command; after a removal the saved settings go back
-// whatever the installer answered, and the service runs with them.
+// After a removal the saved settings go back whatever the installer
+// answered, and the service runs with them. Windows restarting starts the
+// service anyway: its restart is a step that can wait.
+int CarrySettingsOver(DWORD installExitCode)
+{
+    if (g_setup.previousVersionRemoved != 1 || g_setup.settingsFile[0] == L'\0') {
+        return 0;
+    }
+    int restored = RestoreServiceSettings();
+    if (restored == 0 && installExitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
+        restored = RestartService();
+    }
+    return restored;
+}
+
 int RunInstallCommand(const wchar_t* arguments)
 {
     DWORD exitCode = 0;
     DWORD error = 0;
     int result = 0;
+    int restored = 0;
     ShowProgress(IDS_INSTALLING);
     if (!RunSystemProgram(L"msiexec.exe", false, arguments, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kInstallTexts,
                           &exitCode, &error)) {
@@ -232,12 +250,11 @@ int RunInstallCommand(const wchar_t* arguments)
         g_setup.restartNeeded = 1;
         result = 0;
     }
-    if (g_setup.previousVersionRemoved == 1 && g_setup.settingsFile[0] != L'\0') {
-        int restored = RestoreServiceSettings();
-        if (restored == 0) {
-            restored = RestartService();
-        }
-        result = result != 0 ? result : restored;
+    restored = CarrySettingsOver(exitCode);
+    if (exitCode == ERROR_SUCCESS_REBOOT_INITIATED) {
+        LogRestartUnderway();
+    } else if (result == 0) {
+        result = restored;
     }
 
 cleanup:
@@ -249,7 +266,13 @@ cleanup:
 
 bool IsRestartCode(DWORD exitCode)
 {
-    return exitCode == ERROR_SUCCESS_REBOOT_REQUIRED || exitCode == ERROR_SUCCESS_REBOOT_INITIATED;
+    return exitCode == ERROR_SUCCESS_REBOOT_REQUIRED;
+}
+
+void LogRestartUnderway()
+{
+    LogMessage(L"Windows is restarting (%d): the run ends now, without a box, which would wait in vain",
+               ERROR_SUCCESS_REBOOT_INITIATED);
 }
 
 int InstallUtil()
@@ -328,10 +351,16 @@ void KeepServiceSettings()
 int RestartService()
 {
     int stopped = RunServiceCommand(L"stop zelmsvc");
+    if (stopped == WAIT_TIMEOUT) {
+        return WAIT_TIMEOUT;
+    }
     if (stopped != 0 && QuerySettledServiceState() == SERVICE_RUNNING) {
         LogMessage(L"Service zelmsvc did not stop; it runs with its old settings");
     }
     int started = RunServiceCommand(L"start zelmsvc");
+    if (started == WAIT_TIMEOUT) {
+        return WAIT_TIMEOUT;
+    }
     if (QuerySettledServiceState() == SERVICE_RUNNING) {
         return 0;
     }

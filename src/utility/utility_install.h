@@ -4,8 +4,10 @@
 
 // Installs the package with msiexec, into the previous folder after a removal,
 // and then carries the service settings over. 0 when installed (also when
-// Windows Installer asks for a restart); otherwise the install command's exit
-// code, the Windows error that kept it from starting, the number of a failed
+// Windows Installer asks for a restart); 1641 when Windows is already
+// restarting (the settings imported, the service left alone); otherwise the
+// install command's exit code, the Windows error that kept it from starting
+// (258: a registry editor or net that did not end), the number of a failed
 // settings import or service start, or 87 without a package.
 int InstallUtil();
 
@@ -30,7 +32,14 @@ void KeepServiceSettings();
 // otherwise the number of the failed start.
 int RestartService();
 
-// Windows Installer's successes that leave a restart due.
+// Windows Installer's success that leaves a restart due (3010). Its 1641 says
+// that Windows is restarting already.
 bool IsRestartCode(DWORD exitCode);
+
+// Says in the log why the run ends at once after a 1641.
+void LogRestartUnderway();
+
+// Keeps msiexec /qn from restarting Windows by itself.
+const wchar_t kSuppressRestart[] = L"REBOOT=ReallySuppress";
 
 const int kNoInstallPackage = 87;

@@ -73,7 +73,33 @@ void CutToParentFolder(wchar_t* folder)
     }
 }
 
-// The program of a stored uninstall command: quoted, or up to the first blank.
+bool IsBlankOrEnd(wchar_t c)
+{
+    return c == L'\0' || c == L' ' || c == L'\t';
+}
+
+const wchar_t* SkipBlanks(const wchar_t* text)
+{
+    while (*text == L' ' || *text == L'\t') {
+        ++text;
+    }
+    return text;
+}
+
+// An unquoted program ends at the first ".exe" followed by a blank or the end,
+// else at the first blank: "C:\Vantiro Tools\uninst.exe" is one program, and
+// the program search would run "C:\Vantiro.exe" for it.
+const wchar_t* FindUnquotedProgramEnd(const wchar_t* command)
+{
+    for (const wchar_t* c = command; *c != L'\0'; ++c) {
+        if (_wcsnicmp(c, L".exe", 4) == 0 && IsBlankOrEnd(c[4])) {
+            return c + 4;
+        }
+    }
+    return command + wcscspn(command, L" \t");
+}
+
+// The program of a stored uninstall command, quoted or not, and the rest.
 bool SplitProgram(const wchar_t* command, wchar_t* program, const wchar_t** rest)
 {
     const wchar_t* start = command;
@@ -84,10 +110,10 @@ bool SplitProgram(const wchar_t* command, wchar_t* program, const wchar_t** rest
         if (end == NULL) {
             return false;
         }
-        *rest = end + 1;
+        *rest = SkipBlanks(end + 1);
     } else {
-        end = command + wcscspn(command, L" \t");
-        *rest = end;
+        end = FindUnquotedProgramEnd(command);
+        *rest = SkipBlanks(end);
     }
     return end > start && SUCCEEDED(StringCchCopyNW(program, kPathCapacity, start, end - start));
 }
@@ -99,22 +125,21 @@ bool IsFullPath(const wchar_t* path)
     return drive || (path[0] == L'\\' && path[1] == L'\\');
 }
 
-// A command whose program has a full path runs as stored (*application
-// empty). A program without a folder, such as Windows Installer's own
-// "MsiExec.exe /X{code}", is taken only from the system or the Windows folder
-// and the command rewritten to its full path; anything else is refused, since
-// the program search would first look beside setup.exe and in the current folder.
-int ResolveUninstallProgram(wchar_t* command, wchar_t* application)
+// The program of a stored command, as CreateProcessW's application name, so
+// that no program search takes place. A full path stays as stored. A program
+// without a folder, such as Windows Installer's own "MsiExec.exe /X{code}", is
+// taken only from the system or the Windows folder; anything else is refused,
+// since the program search would first look beside setup.exe and in the
+// current folder.
+int ResolveUninstallProgram(const wchar_t* stored, wchar_t* application, const wchar_t** rest)
 {
     wchar_t program[kPathCapacity];
-    wchar_t resolved[kCommandCapacity];
-    const wchar_t* rest = NULL;
     application[0] = L'\0';
-    if (!SplitProgram(command, program, &rest)) {
+    if (!SplitProgram(stored, program, rest)) {
         return ERROR_BAD_PATHNAME;
     }
     if (IsFullPath(program)) {
-        return ERROR_SUCCESS;
+        return SUCCEEDED(StringCchCopyW(application, kPathCapacity, program)) ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
     }
     if (wcspbrk(program, L"\\/:") != NULL) {
         return ERROR_BAD_PATHNAME;
@@ -122,19 +147,96 @@ int ResolveUninstallProgram(wchar_t* command, wchar_t* application)
     if (wcschr(program, L'.') == NULL && FAILED(StringCchCatW(program, kPathCapacity, L".exe"))) {
         return ERROR_BAD_PATHNAME;
     }
-    if (!FindSystemProgram(program, true, application)) {
+    return FindSystemProgram(program, true, application) ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
+}
+
+bool IsMsiexec(const wchar_t* program)
+{
+    const wchar_t* separator = wcsrchr(program, L'\\');
+    return _wcsicmp(separator != NULL ? separator + 1 : program, L"msiexec.exe") == 0;
+}
+
+// One argument ends at a blank outside double quotes.
+const wchar_t* FindArgumentEnd(const wchar_t* argument)
+{
+    bool quoted = false;
+    const wchar_t* c = argument;
+    for (; *c != L'\0' && (quoted || !IsBlankOrEnd(*c)); ++c) {
+        if (*c == L'"') {
+            quoted = !quoted;
+        }
+    }
+    return c;
+}
+
+// msiexec's /I or /X (any case, or with "-"), the product attached ("/I{code}")
+// or following as the next argument (*productFollows).
+bool IsProductOption(const wchar_t* argument, const wchar_t* end, bool* productFollows)
+{
+    if (end - argument < 2 || (argument[0] != L'/' && argument[0] != L'-') || wcschr(L"IiXx", argument[1]) == NULL) {
+        return false;
+    }
+    *productFollows = end - argument == 2;
+    return *productFollows || argument[2] == L'{';
+}
+
+HRESULT AppendArgument(wchar_t* arguments, const wchar_t* argument, const wchar_t* end)
+{
+    HRESULT result = StringCchCatW(arguments, kCommandCapacity, L" ");
+    return SUCCEEDED(result) ? StringCchCatNW(arguments, kCommandCapacity, argument, end - argument) : result;
+}
+
+// Windows Installer stores "MsiExec.exe /I{code}" for every product that can
+// be changed, which would repair it: the removal is /X with the product code,
+// the stored command's other options kept.
+HRESULT ComposeMsiexecArguments(const wchar_t* rest, wchar_t* arguments)
+{
+    HRESULT result = StringCchPrintfW(arguments, kCommandCapacity, L"/X%s", g_setup.productCode);
+    bool productFollows = false;
+    const wchar_t* argument = SkipBlanks(rest);
+    while (SUCCEEDED(result) && *argument != L'\0') {
+        const wchar_t* end = FindArgumentEnd(argument);
+        if (productFollows) {
+            productFollows = false;
+        } else if (!IsProductOption(argument, end, &productFollows)) {
+            result = AppendArgument(arguments, argument, end);
+        }
+        argument = SkipBlanks(end);
+    }
+    if (SUCCEEDED(result)) {
+        result = StringCchCatW(arguments, kCommandCapacity, L" ");
+    }
+    if (SUCCEEDED(result)) {
+        result = StringCchCatW(arguments, kCommandCapacity, kSuppressRestart);
+    }
+    return SUCCEEDED(result) ? StringCchCatW(arguments, kCommandCapacity, L" /qn") : result;
+}
+
+// The command to run for a stored uninstall command, its program as the
+// application name; a program that is not there is refused before anything
+// changes, as a command that does not fit: a cut command runs another program.
+int ComposeUninstallCommand(const wchar_t* stored, wchar_t* command, wchar_t* application)
+{
+    wchar_t arguments[kCommandCapacity];
+    const wchar_t* rest = NULL;
+    HRESULT composed = E_FAIL;
+    if (ResolveUninstallProgram(stored, application, &rest) != ERROR_SUCCESS) {
+        LogMessage(L"Uninstall program not taken from outside the system folder(%s)", stored);
         return ERROR_BAD_PATHNAME;
     }
-    const wchar_t* format = wcschr(application, L' ') != NULL ? L"\"%s\"%s" : L"%s%s";
-    if (FAILED(StringCchPrintfW(resolved, kCommandCapacity, format, application, rest)) ||
-        FAILED(StringCchCopyW(command, kCommandCapacity, resolved))) {
-        application[0] = L'\0';
+    if (!IsProgramFile(application)) {
+        LogMessage(L"Uninstall program not found(%s)", application);
+        return ERROR_BAD_PATHNAME;
+    }
+    composed = IsMsiexec(application) ? ComposeMsiexecArguments(rest, arguments)
+                                      : StringCchPrintfW(arguments, kCommandCapacity, L"%s /qn", rest);
+    if (FAILED(composed) || !ComposeProgramCommand(command, kCommandCapacity, application, SkipBlanks(arguments))) {
+        LogMessage(L"Uninstall command too long(%s)", stored);
         return ERROR_FILENAME_EXCED_RANGE;
     }
     return ERROR_SUCCESS;
 }
 
-// Windows Installer's 3010 and 1641 are successes that leave a restart due.
 // Only a plain "X:\\..." folder goes into the install command: a quote or a
 // wildcard would change the command, and msiexec refuses "\\?\\" paths after
 // the old version is already gone.
@@ -151,6 +253,27 @@ bool IsPlainDriveFolder(const wchar_t* folder)
     return true;
 }
 
+// 0 when the old version is gone, 1641 when it is gone and Windows is
+// restarting: the new version then comes only with a later run, and the
+// export stays as the only copy of the settings.
+int ReportRemoval(DWORD exitCode)
+{
+    if (exitCode != 0 && !IsRestartCode(exitCode) && exitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
+        LogMessage(L"Uninstall process has failed.err = %d", static_cast<int>(exitCode));
+        DiscardServiceSettings();
+        return static_cast<int>(exitCode);
+    }
+    g_setup.previousVersionRemoved = 1;
+    g_setup.restartNeeded = IsRestartCode(exitCode) ? 1 : g_setup.restartNeeded;
+    LogMessage(L"Uninstall process has completed");
+    if (exitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
+        return 0;
+    }
+    KeepServiceSettings();
+    LogRestartUnderway();
+    return ERROR_SUCCESS_REBOOT_INITIATED;
+}
+
 int RunUninstallCommand(const wchar_t* application, wchar_t* command)
 {
     static const ChildLogTexts kTexts = {L"Executed uninstall cmd(%s)", L"Failed to execute uninstall cmd(%s) err=%d",
@@ -164,22 +287,12 @@ int RunUninstallCommand(const wchar_t* application, wchar_t* command)
     if (result != 0) {
         goto cleanup;
     }
-    if (!RunChildProcess(application[0] != L'\0' ? application : NULL, command, NORMAL_PRIORITY_CLASS,
-                         kWaitWithProgress, kTexts, &exitCode, &error)) {
+    if (!RunChildProcess(application, command, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kTexts, &exitCode, &error)) {
         result = static_cast<int>(error);
         DiscardServiceSettings();
         goto cleanup;
     }
-    result = static_cast<int>(exitCode);
-    if (exitCode == 0 || IsRestartCode(exitCode)) {
-        g_setup.previousVersionRemoved = 1;
-        g_setup.restartNeeded = IsRestartCode(exitCode) ? 1 : g_setup.restartNeeded;
-        result = 0;
-        LogMessage(L"Uninstall process has completed");
-    } else {
-        LogMessage(L"Uninstall process has failed.err = %d", static_cast<int>(exitCode));
-        DiscardServiceSettings();
-    }
+    result = ReportRemoval(exitCode);
 
 cleanup:
     CloseProgress();
@@ -210,37 +323,42 @@ LONG ReadStoredCommand(HKEY key, wchar_t* command)
     return ERROR_SUCCESS;
 }
 
-// The stored uninstall command with " /qn", or an empty command when there is
-// none. A command that does not fit is refused: a cut command runs another program.
-int ReadUninstallCommand(wchar_t* command, wchar_t* application)
+// The stored uninstall command, false (and logged) when there is none.
+bool ReadStoredUninstallCommand(wchar_t* stored)
 {
     HKEY key = NULL;
     LONG status = OpenUninstallEntry(&key);
     if (status != ERROR_SUCCESS) {
         LogMessage(L"App registry not found. Not installed");
     } else {
-        status = ReadStoredCommand(key, command);
+        status = ReadStoredCommand(key, stored);
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
         LogMessage(L"Not installed or already latest version has been installed.");
-        command[0] = L'\0';
+        return false;
+    }
+    if (stored[0] == L'\0') {
+        LogMessage(L"Invalid uninstall command string(%s)", stored);
+        return false;
+    }
+    return true;
+}
+
+// The command that removes the installed utility and its program, or an
+// empty command when none is stored.
+int ReadUninstallCommand(wchar_t* command, wchar_t* application)
+{
+    wchar_t stored[kPathCapacity] = L"";
+    command[0] = L'\0';
+    if (!ReadStoredUninstallCommand(stored)) {
         return ERROR_SUCCESS;
     }
-    if (command[0] == L'\0') {
-        LogMessage(L"Invalid uninstall command string(%s)", command);
-        return ERROR_SUCCESS;
-    }
-    int result = ResolveUninstallProgram(command, application);
+    int result = ComposeUninstallCommand(stored, command, application);
     if (result != ERROR_SUCCESS) {
-        LogMessage(L"Uninstall program not taken from outside the system folder(%s)", command);
-    } else if (FAILED(StringCchCatW(command, kCommandCapacity, L" /qn"))) {
-        LogMessage(L"Uninstall command too long(%s)", command);
-        result = ERROR_FILENAME_EXCED_RANGE;
-    }
-    if (result != ERROR_SUCCESS) {
-        LogMessage(L"Failed to execute uninstall cmd(%s) err=%d", command, result);
+        LogMessage(L"Failed to execute uninstall cmd(%s) err=%d", stored, result);
         command[0] = L'\0';
+        application[0] = L'\0';
     }
     return result;
 }

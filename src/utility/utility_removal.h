@@ -18,7 +18,8 @@ int GetPreviousInstallDir(wchar_t* folder);
 
 // Exports the service settings and runs the installed product's uninstall
 // command. 0 when removed (also when Windows Installer asks for a restart) or
-// nothing to remove; otherwise the number of the failed export, the command's
+// nothing to remove; 1641 when removed and Windows is already restarting (the
+// export kept); otherwise the number of the failed export, the command's
 // exit code, or the Windows error that kept it from starting or refused it.
 int UninstallUtil();
 

@@ -288,12 +288,84 @@ void UnreadableNewerDriver(Product& p)
     EXPECT_TRUE(testbed::UseVersionDouble());
 }
 
+// Wine's msiexec never answers 1641; the double answers it once the removal or
+// the installation is done, as msiexec does when Windows restarts by itself.
+Step MsiexecRestartsWindows(const wchar_t* removal, const wchar_t* install)
+{
+    return [removal, install](Product&) { EXPECT_TRUE(testbed::UseMsiexecDouble(removal, install)); };
+}
+
+bool IsSystemFolder(const std::wstring& folder)
+{
+    return CompareStringOrdinal(folder.c_str(), -1, testbed::SystemFolder().c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Every msiexec that the run started, in the system folder and told not to
+// restart Windows.
+void ExpectMsiexecCallsOfTheRun(size_t count)
+{
+    std::vector<std::wstring> calls = testbed::ReadMsiexecDoubleCalls();
+    EXPECT_EQ(count, calls.size());
+    for (const std::wstring& call : calls) {
+        EXPECT_TRUE(IsSystemFolder(call.substr(0, call.find(L'\t')))) << testbed::ToBytes(call, CP_UTF8);
+        EXPECT_NE(std::wstring::npos, call.find(L" REBOOT=ReallySuppress /qn")) << testbed::ToBytes(call, CP_UTF8);
+    }
+}
+
+// Old version gone, new one not installed: the settings wait in the kept export.
+void ExpectRemovedWithTheExportKept(Product& p)
+{
+    EXPECT_FALSE(testbed::ReadUninstallEntry(testbed::kZelmonProductCode).exists);
+    ExpectExportKept(p);
+    ExpectMsiexecCallsOfTheRun(1);
+    InstalledDriver(L"1.0.0.1")(p);
+}
+
+// New version with the administrator's setting; the service and the driver
+// are left to the restart.
+void ExpectInstalledWithTheSettingsBeforeTheRestart(Product& p)
+{
+    EXPECT_EQ(testbed::kZelmonNewVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+    EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
+    EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+    ExpectMsiexecCallsOfTheRun(2);
+    InstalledDriver(L"1.0.0.1")(p);
+}
+
+// The product's own uninstall program in a folder whose name has a blank, and
+// a program planted at the shorter path that the program search would try
+// first. The stand-in removes the product with msiexec.
+const wchar_t kUninstallerFolder[] = L"Vantiro Tools\\";
+
+Step UninstallerInAFolderWithABlank(const std::wstring& command, bool present)
+{
+    return [command, present](Product& p) {
+        EXPECT_TRUE(CreateDirectoryW((p.product + kUninstallerFolder).c_str(), nullptr));
+        if (present) {
+            EXPECT_TRUE(testbed::CopyFileTo(testbed::TestProgramFolder() + L"uninstaller.exe",
+                                            p.product + kUninstallerFolder + L"uninst.exe"));
+        }
+        EXPECT_TRUE(
+            testbed::CopyFileTo(testbed::TestProgramFolder() + L"planted_program.exe", p.product + L"Vantiro.exe"));
+        EXPECT_TRUE(testbed::SetUninstallValue(testbed::kZelmonProductCode, L"UninstallString", p.Expand(command)));
+    };
+}
+
+void ExpectUpgradedByTheUninstallerInTheSystemFolder(Product& p)
+{
+    ExpectUpgraded(p);
+    std::string bytes;
+    ASSERT_TRUE(testbed::ReadFileBytes(p.product + kUninstallerFolder + L"uninst.exe.cwd", &bytes));
+    std::wstring folder(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    EXPECT_TRUE(IsSystemFolder(folder)) << testbed::ToBytes(folder, CP_UTF8);
+}
+
 const std::string kEntryWithoutId = "[Install]\r\nDebug=1\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vraid\r\n";
 // With the product folder, longer than a path may be.
 const std::string kLongPackageName = "MSI=" + std::string(230, 'u') + ".msi\r\n";
 const std::wstring kRegedit = L"CreateProcess succeeded cmd={windows}\\regedit.exe";
 const std::wstring kNet = L"CreateProcess succeeded cmd={system}\\net.exe";
-const std::wstring kUninstall = L"Executed uninstall cmd({system}\\MsiExec.exe /X{code} /qn)";
+const std::wstring kUninstall = L"Executed uninstall cmd({system}\\MsiExec.exe /X{code} REBOOT=ReallySuppress /qn)";
 
 const Row kRows[] = {
     // Inst.Inf, options, the OS and the controller.
@@ -375,7 +447,7 @@ const Row kRows[] = {
     Row("FirstInstallation", kCurrent, nullptr, testbed::kZelmonNew, "", nullptr, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {L"Utility is not installed.({code}) err=1605",
-         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" /qn"},
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" REBOOT=ReallySuppress /qn"},
         [](Product&) {
             EXPECT_EQ(testbed::kZelmonNewVersion,
                       testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
@@ -385,7 +457,8 @@ const Row kRows[] = {
     Row("UpgradeCarriesTheSettingsOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {kRegedit + L" /e \"{settings}\" HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings", kUninstall,
-         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" /qn",
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" "
+         L"REBOOT=ReallySuppress /qn",
          kRegedit + L" /s \"{settings}\"", kNet + L" stop zelmsvc", kNet + L" start zelmsvc"},
         ExpectUpgraded),
     Row("ExpandableUninstallCommand", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
@@ -459,6 +532,37 @@ const Row kRows[] = {
         [](Product&) { EXPECT_EQ(std::vector<std::wstring>(), testbed::ReadNewdevDoubleCalls()); }),
     Row("ProgramNameInTheLog", kCurrent, nullptr, nullptr, "", nullptr, L"/QN", {}, 0,
         {std::wstring(L"Program name is {product}") + testbed::kSetupProgram}, nullptr),
+    // msiexec /qn restarts Windows by itself when told nothing else, and ends
+    // with 1641: the run then ends at once, without a box.
+    Row("InstallerRestartingWindowsAfterTheRemoval", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        MsiexecRestartsWindows(L"1641", L""), L"", {Yes(kConfirmUtility)}, 1641,
+        {kUninstall, L"Service settings kept in {settings}", L"Windows is restarting (1641)", L"!InstallUtil",
+         L"!Newer version will be installed"},
+        ExpectRemovedWithTheExportKept),
+    Row("InstallerRestartingWindowsAfterTheInstallation", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        MsiexecRestartsWindows(L"", L"1641"), L"/QN", {}, 1641,
+        {kRegedit + L" /s \"{settings}\"", L"Windows is restarting (1641)", L"!net.exe",
+         L"!Newer version will be installed"},
+        ExpectInstalledWithTheSettingsBeforeTheRestart),
+    // As Windows Installer stores it for a package without ARPNOMODIFY: /I
+    // would repair the old version, not remove it.
+    Row("UninstallStringThatWouldRepair", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"MsiExec.exe /I{code}", REG_EXPAND_SZ), L"/QN", {}, 0, {kUninstall}, ExpectUpgraded),
+    Row("UninstallStringThatWouldRepairWithAnOptionKept", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"{system}\\msiexec.exe /i {code} /norestart", REG_EXPAND_SZ), L"/QN", {}, 0,
+        {L"Executed uninstall cmd({system}\\msiexec.exe /X{code} /norestart REBOOT=ReallySuppress /qn)"},
+        ExpectUpgraded),
+    Row("QuotedUninstallProgramInAFolderWithABlank", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallerInAFolderWithABlank(L"\"{product}Vantiro Tools\\uninst.exe\" /X{code}", true), L"/QN", {}, 0,
+        {L"Executed uninstall cmd(\"{product}Vantiro Tools\\uninst.exe\" /X{code} /qn)"},
+        ExpectUpgradedByTheUninstallerInTheSystemFolder),
+    Row("UnquotedUninstallProgramInAFolderWithABlank", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallerInAFolderWithABlank(L"{product}Vantiro Tools\\uninst.exe /X{code}", true), L"/QN", {}, 0,
+        {L"Executed uninstall cmd(\"{product}Vantiro Tools\\uninst.exe\" /X{code} /qn)"},
+        ExpectUpgradedByTheUninstallerInTheSystemFolder),
+    Row("MissingUninstallProgramInAFolderWithABlank", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallerInAFolderWithABlank(L"{product}Vantiro Tools\\uninst.exe /X{code}", false), L"/QN", {Failed(161)},
+        161, {L"Uninstall program not found({product}Vantiro Tools\\uninst.exe)", L"!regedit"}, ExpectUntouched),
 };
 
 // The rows about 64-bit Windows alone, which the x64 lab runs with a 32-bit
@@ -472,7 +576,8 @@ Step StartWithSetupExe(bool besideSetup64)
 const Row kOn64BitWindowsRows[] = {
     Row("HandOver", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "", StartWithSetupExe(true), L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
-        {L"Handed over to \"{setup64}\"", L"msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" /qn"},
+        {L"Handed over to \"{setup64}\"",
+         L"msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
         [](Product& p) {
             ExpectUpgraded(p);
             InstalledDriver(L"2.0.0.5")(p);
@@ -497,7 +602,8 @@ const Row kOn64BitWindowsRows[] = {
             p.InstallUtility(testbed::kZelmonOld);
             p.CopyPackage(testbed::kZelmonNew);
         },
-        L"/QN", {}, 0, {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" /qn"},
+        L"/QN", {}, 0,
+        {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
         ExpectUpgraded),
     Row(
         "HandOverOfAQuietOptionRightAfterTheQuote", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",

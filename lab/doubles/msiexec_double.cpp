@@ -1,0 +1,109 @@
+// Stands in for msiexec.exe inside the test prefix, for what Wine's msiexec
+// never answers: 1641, Windows restarting by itself once the package is done.
+// The test bed puts it into the system folder, from where setup.exe runs
+// msiexec.exe. Each command goes to Windows Installer (msi.dll) as Wine's own
+// msiexec hands it on: /I <package> or /X <product code>, the PROPERTY=value
+// arguments, /qn; that msiexec cannot be run from here, since this file takes
+// its place. HKLM\Software\VantiroTestBed\MsiexecDouble says what to answer after it:
+//   Remove   REG_SZ  for /X: "1641" answers 1641 when the removal succeeded
+//   Install  REG_SZ  for /I: the same for the installation
+//   Calls    REG_SZ  every call appends "<current folder>\t<command line>\n"
+#include <windows.h>
+
+#include <msi.h>
+#include <shellapi.h>
+
+#include <stdlib.h>
+#include <wchar.h>
+
+#include <string>
+#include <vector>
+
+
+namespace {
+
+const wchar_t kConfigKey[] = L"Software\\VantiroTestBed\\MsiexecDouble";
+
+std::wstring ReadConfig(const wchar_t* name)
+{
+    DWORD bytes = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+        return std::wstring();
+    std::vector<wchar_t> text(bytes / sizeof(wchar_t) + 1, L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, RRF_RT_REG_SZ, nullptr, text.data(), &bytes) !=
+        ERROR_SUCCESS)
+        return std::wstring();
+    return text.data();
+}
+
+void RecordCall()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+    std::wstring calls =
+        ReadConfig(L"Calls") + (length > 0 && length < MAX_PATH ? folder : L"?") + L"\t" + GetCommandLineW() + L"\n";
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Calls", REG_SZ, calls.c_str(),
+                    static_cast<DWORD>((calls.size() + 1) * sizeof(wchar_t)));
+}
+
+// The arguments after the program's own name.
+const wchar_t* Arguments()
+{
+    const wchar_t* line = GetCommandLineW();
+    bool quoted = false;
+    for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
+        if (*line == L'"')
+            quoted = !quoted;
+    }
+    while (*line == L' ' || *line == L'\t')
+        ++line;
+    return line;
+}
+
+// PROPERTY=value arguments, quoted again for Windows Installer; "/I" or "/X"
+// and the package or product code, attached or next.
+DWORD RunWindowsInstaller(const wchar_t* arguments)
+{
+    int count = 0;
+    wchar_t** argv = CommandLineToArgvW(arguments, &count);
+    if (argv == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    std::wstring target, properties;
+    bool removing = false;
+    for (int i = 0; i < count; ++i) {
+        std::wstring argument = argv[i];
+        const wchar_t* equals = wcschr(argv[i], L'=');
+        if (argument.size() >= 2 && (argument[0] == L'/' || argument[0] == L'-') &&
+            wcschr(L"IiXx", argument[1]) != nullptr) {
+            removing = argument[1] == L'X' || argument[1] == L'x';
+            target = argument.size() > 2 ? argument.substr(2) : (i + 1 < count ? argv[++i] : L"");
+        } else if (equals != nullptr) {
+            properties += (properties.empty() ? L"" : L" ") + argument.substr(0, equals - argv[i]) + L"=\"" +
+                          std::wstring(equals + 1) + L"\"";
+        }
+    }
+    LocalFree(argv);
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    if (removing)
+        return MsiConfigureProductExW(target.c_str(), INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT, properties.c_str());
+    return MsiInstallProductW(target.c_str(), properties.c_str());
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+{
+    (void)instance;
+    (void)previous;
+    (void)commandLine;
+    (void)showCommand;
+    RecordCall();
+    const wchar_t* arguments = Arguments();
+    const bool removing =
+        (arguments[0] == L'/' || arguments[0] == L'-') && (arguments[1] == L'x' || arguments[1] == L'X');
+    DWORD exitCode = RunWindowsInstaller(arguments);
+    bool restarting = ReadConfig(removing ? L"Remove" : L"Install") == L"1641";
+    if (restarting && (exitCode == ERROR_SUCCESS || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED))
+        return ERROR_SUCCESS_REBOOT_INITIATED;
+    return static_cast<int>(exitCode);
+}
