@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "hand_on.h"
 
 namespace {
 
@@ -44,20 +45,6 @@ void RecordCall()
         ReadConfig(L"Calls") + (length > 0 && length < MAX_PATH ? folder : L"?") + L"\t" + GetCommandLineW() + L"\n";
     RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, L"Calls", REG_SZ, calls.c_str(),
                     static_cast<DWORD>((calls.size() + 1) * sizeof(wchar_t)));
-}
-
-// The arguments after the program's own name.
-const wchar_t* Arguments()
-{
-    const wchar_t* line = GetCommandLineW();
-    bool quoted = false;
-    for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
-        if (*line == L'"')
-            quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
-    return line;
 }
 
 // PROPERTY=value arguments, quoted again for Windows Installer; "/I" or "/X"
@@ -91,14 +78,10 @@ DWORD RunWindowsInstaller(const wchar_t* arguments)
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    (void)instance;
-    (void)previous;
-    (void)commandLine;
-    (void)showCommand;
     RecordCall();
-    const wchar_t* arguments = Arguments();
+    const wchar_t* arguments = OwnArguments();
     const bool removing =
         (arguments[0] == L'/' || arguments[0] == L'-') && (arguments[1] == L'x' || arguments[1] == L'X');
     DWORD exitCode = RunWindowsInstaller(arguments);

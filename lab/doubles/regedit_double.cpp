@@ -8,58 +8,23 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include <strsafe.h>
+#include "hand_on.h"
 
 namespace {
 
 const wchar_t kConfigKey[] = L"Software\\VantiroTestBed\\RegeditDouble";
 
-DWORD RunRealEditor(const wchar_t* arguments)
-{
-    wchar_t program[MAX_PATH] = L"";
-    UINT length = GetSystemWindowsDirectoryW(program, MAX_PATH);
-    static wchar_t command[32768];
-    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(program, MAX_PATH, L"\\regedit.exe")) ||
-        FAILED(StringCchPrintfW(command, ARRAYSIZE(command), L"\"%s\" %s", program, arguments)))
-        return ERROR_FILENAME_EXCED_RANGE;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return GetLastError();
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
-}
-
-// The arguments after the program's own name.
-const wchar_t* Arguments()
-{
-    const wchar_t* line = GetCommandLineW();
-    bool quoted = false;
-    for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
-        if (*line == L'"')
-            quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
-    return line;
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    const wchar_t* arguments = Arguments();
+    const wchar_t* arguments = OwnArguments();
     const bool exporting = _wcsnicmp(arguments, L"/e ", 3) == 0;
     wchar_t behaviour[64] = L"";
     DWORD bytes = sizeof(behaviour);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, kConfigKey, exporting ? L"Export" : L"Import", RRF_RT_REG_SZ, nullptr,
                      behaviour, &bytes) != ERROR_SUCCESS)
-        return static_cast<int>(RunRealEditor(arguments));
+        return static_cast<int>(RunAndWait(GetSystemWindowsDirectoryW, L"regedit.exe", arguments));
     if (wcsncmp(behaviour, L"fail ", 5) == 0)
         return _wtoi(behaviour + 5);
     if (exporting && wcscmp(behaviour, L"empty") == 0) {
@@ -74,5 +39,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             CloseHandle(handle);
         return 0;
     }
-    return static_cast<int>(RunRealEditor(arguments));
+    return static_cast<int>(RunAndWait(GetSystemWindowsDirectoryW, L"regedit.exe", arguments));
 }

@@ -5,7 +5,7 @@
 // (UTF-16). Ends with msiexec's exit code.
 #include <windows.h>
 
-#include <strsafe.h>
+#include "../doubles/hand_on.h"
 
 namespace {
 
@@ -26,43 +26,10 @@ void RecordCurrentFolder()
     CloseHandle(file);
 }
 
-const wchar_t* Arguments()
-{
-    const wchar_t* line = GetCommandLineW();
-    bool quoted = false;
-    for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line) {
-        if (*line == L'"')
-            quoted = !quoted;
-    }
-    while (*line == L' ' || *line == L'\t')
-        ++line;
-    return line;
-}
-
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    (void)instance;
-    (void)previous;
-    (void)commandLine;
-    (void)showCommand;
     RecordCurrentFolder();
-    wchar_t program[MAX_PATH] = L"";
-    static wchar_t command[32768];
-    UINT length = GetSystemDirectoryW(program, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH || FAILED(StringCchCatW(program, MAX_PATH, L"\\msiexec.exe")) ||
-        FAILED(StringCchPrintfW(command, ARRAYSIZE(command), L"\"%s\" %s", program, Arguments())))
-        return ERROR_FILENAME_EXCED_RANGE;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<int>(GetLastError());
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(exitCode);
+    return static_cast<int>(RunAndWait(GetSystemDirectoryW, L"msiexec.exe", OwnArguments()));
 }
