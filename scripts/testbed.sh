@@ -80,17 +80,27 @@ testbed_hide_32bit() {
   printf '#!/bin/sh\necho "$0: Exec format error" >&2\nexit 126\n' >"$standin"
   chmod 755 "$standin"
   export TESTBED_ONLY_64BIT_APPLIED=1
-  # The bind mounts keep the stand-in's file after its name is gone.
-  exec unshare -m --propagation private sh -c '
+  # The bind mounts keep the stand-in's file after its name is gone. In a
+  # chroot the root is no mount whose propagation unshare could make private:
+  # there the loaders' folder becomes a private mount of its own first (a
+  # self-bind, which reaches the host only if its mounts are shared).
+  local propagation=private
+  unshare -m --propagation private true 2>/dev/null || propagation=unchanged
+  exec unshare -m --propagation $propagation sh -c '
     standin=$1 loader=$2 server=$3
     shift 3
+    folder=$(dirname "$loader")
+    if [ "$0" = unchanged ] && ! { mount --bind "$folder" "$folder" && mount --make-private "$folder"; }; then
+      echo "ONLY_64BIT=1: making $folder a private mount failed" >&2
+      exit 1
+    fi
     if ! mount --bind "$standin" "$loader" || ! mount --bind "$standin" "$server"; then
       echo "ONLY_64BIT=1: hiding $loader and $server (unshare -m, mount --bind; as root) failed" >&2
       rm -f "$standin"
       exit 1
     fi
     rm -f "$standin"
-    exec "$@"' sh "$standin" "$testbed_loader32" "$testbed_server32" "$script" "$@"
+    exec "$@"' $propagation "$standin" "$testbed_loader32" "$testbed_server32" "$script" "$@"
 }
 
 testbed_winpath() {

@@ -1,5 +1,7 @@
 // Stands in for msiexec.exe inside the test prefix, for what Wine's msiexec
-// never answers: 1641, Windows restarting by itself once the package is done.
+// never answers: 1641, Windows restarting by itself once the package is done,
+// and 1618, another installation running, which Wine's Windows Installer,
+// without an execution mutex, never says.
 // The test bed puts it into the system folder, from where setup.exe runs
 // msiexec.exe. Each command goes to Windows Installer (msi.dll) as Wine's own
 // msiexec hands it on: /I <package> or /X <product code>, the PROPERTY=value
@@ -7,6 +9,8 @@
 // its place. HKLM\Software\VantiroTestBed\MsiexecDouble says what to answer after it:
 //   Remove   REG_SZ  for /X: "1641" answers 1641 when the removal succeeded
 //   Install  REG_SZ  for /I: the same for the installation
+//            "1618 <n>" answers 1618 without doing anything to the next n
+//            such commands ("1618" alone: to every one)
 //   Calls    REG_SZ  every call appends "<current folder>\t<command line>\n"
 #include <windows.h>
 
@@ -76,6 +80,21 @@ DWORD RunWindowsInstaller(const wchar_t* arguments)
     return MsiInstallProductW(target.c_str(), properties.c_str());
 }
 
+// "1618 <n>" counts down to "1618 0", which answers no more.
+bool AnswerBusy(const wchar_t* name)
+{
+    std::wstring answer = ReadConfig(name);
+    if (answer.compare(0, 4, L"1618") != 0)
+        return false;
+    if (answer.size() == 4)
+        return true;
+    int left = _wtoi(answer.c_str() + 5);
+    std::wstring next = L"1618 " + std::to_wstring(left > 0 ? left - 1 : 0);
+    RegSetKeyValueW(HKEY_LOCAL_MACHINE, kConfigKey, name, REG_SZ, next.c_str(),
+                    static_cast<DWORD>((next.size() + 1) * sizeof(wchar_t)));
+    return left > 0;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -84,6 +103,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     const wchar_t* arguments = OwnArguments();
     const bool removing =
         (arguments[0] == L'/' || arguments[0] == L'-') && (arguments[1] == L'x' || arguments[1] == L'X');
+    if (AnswerBusy(removing ? L"Remove" : L"Install"))
+        return ERROR_INSTALL_ALREADY_RUNNING;
     DWORD exitCode = RunWindowsInstaller(arguments);
     bool restarting = ReadConfig(removing ? L"Remove" : L"Install") == L"1641";
     if (restarting && (exitCode == ERROR_SUCCESS || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED))

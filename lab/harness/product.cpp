@@ -1,5 +1,7 @@
 #include "product.h"
 
+#include <algorithm>
+
 #include "driver_bed.h"
 #include "utility_bed.h"
 
@@ -59,6 +61,13 @@ Product::Product()
 
 Product::~Product()
 {
+    if (installerHolder_ != nullptr) {
+        SetEvent(installerRelease_);
+        WaitForSingleObject(installerHolder_, INFINITE);
+        CloseHandle(installerHolder_);
+        CloseHandle(installerRelease_);
+        CloseHandle(installerReady_);
+    }
     for (HANDLE handle : held_)
         CloseHandle(handle);
     StopUsingNewdevDouble();
@@ -210,6 +219,38 @@ void Product::Hold(const std::wstring& path)
     Check(handle != INVALID_HANDLE_VALUE, L"cannot open " + path);
     if (handle != INVALID_HANDLE_VALUE)
         held_.push_back(handle);
+}
+
+// A mutex belongs to the thread that holds it: one of its own, which the
+// case's end or the run's log lets go.
+DWORD WINAPI Product::HoldInstallerMutex(void* context)
+{
+    Product* p = static_cast<Product*>(context);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+    if (mutex != nullptr)
+        SetEvent(p->installerReady_);
+    while (WaitForSingleObject(p->installerRelease_, 100) == WAIT_TIMEOUT) {
+        const std::vector<std::wstring> log =
+            p->installerReleaseMs_ == INFINITE ? std::vector<std::wstring>() : p->Log();
+        if (std::find(log.begin(), log.end(), L"Waiting for Windows Installer: another installation is running") !=
+            log.end()) {
+            WaitForSingleObject(p->installerRelease_, p->installerReleaseMs_);
+            break;
+        }
+    }
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return 0;
+}
+
+void Product::HoldWindowsInstaller(DWORD releaseMs)
+{
+    installerReleaseMs_ = releaseMs;
+    installerRelease_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    installerReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    installerHolder_ = CreateThread(nullptr, 0, HoldInstallerMutex, this, 0, nullptr);
+    Check(installerHolder_ != nullptr && WaitForSingleObject(installerReady_, 10000) == WAIT_OBJECT_0,
+          L"cannot hold Windows Installer's mutex");
 }
 
 RunResult Product::Run(const std::wstring& arguments, const std::vector<Answer>& given)

@@ -82,6 +82,11 @@ public:
     void UseInvisibleDesktop();
     // Opens path and holds it open, as another user's program would.
     void Hold(const std::wstring& path);
+    // Holds Windows Installer's execution mutex, Global\_MSIExecute, as its
+    // service does while another installation runs (Wine's never takes it):
+    // until the case ends or, with releaseMs, until that long after the
+    // run's log says that it waits.
+    void HoldWindowsInstaller(DWORD releaseMs = INFINITE);
 
     RunResult Run(const std::wstring& arguments, const std::vector<Answer>& answers);
 
@@ -110,6 +115,9 @@ private:
     std::unique_ptr<InvisibleDesktop> desktop_;
     std::vector<std::wstring> devices_;
     std::vector<HANDLE> held_;
+    static DWORD WINAPI HoldInstallerMutex(void* context);
+    HANDLE installerHolder_ = nullptr, installerRelease_ = nullptr, installerReady_ = nullptr;
+    DWORD installerReleaseMs_ = INFINITE;
 };
 
 }  // namespace testbed

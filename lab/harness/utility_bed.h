@@ -63,7 +63,9 @@ bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& i
 bool StopUsingRegeditDouble();
 // An msiexec.exe double in the system folder in place of Wine's, which it
 // hands every command to; L"1641" for the removal (/X) or the install (/I):
-// it answers 1641 once that command succeeded. Wine's own is put back after.
+// it answers 1641 once that command succeeded; L"1618 <n>": it answers 1618
+// to the next n such commands without running them (L"1618": to every one).
+// Wine's own is put back after.
 bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install);
 bool StopUsingMsiexecDouble();
 // The double's calls, oldest first: "<current folder>\t<command line>".

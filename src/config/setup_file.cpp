@@ -148,6 +148,16 @@ DWORD ReadPackageName(wchar_t* package)
     return length;
 }
 
+DWORD ReadInstallerWaitSeconds()
+{
+    int seconds = static_cast<int>(
+        GetPrivateProfileIntW(L"Install", L"InstallerWait", kDefaultInstallerWaitSeconds, g_setup.setupFilePath));
+    if (seconds < 0) {
+        return 0;
+    }
+    return static_cast<DWORD>(seconds < kLongestInstallerWaitSeconds ? seconds : kLongestInstallerWaitSeconds);
+}
+
 int ReadDriverEntry(const wchar_t* programDirectory, const wchar_t* setupFilePath, int index, DriverEntry* entry)
 {
     wchar_t section[32] = L"";

@@ -28,8 +28,9 @@ struct SetupState {
     wchar_t settingsFile[kPathCapacity];
     // 1 when Windows Installer finished with a restart due (3010).
     int restartNeeded;
-    // The registry view of the utility's key (KEY_WOW64_64KEY or
-    // KEY_WOW64_32KEY, as its package was built); 0 until it is found.
+    // The registry view of the utility's keys: the one in which its
+    // uninstall entry was found (KEY_WOW64_64KEY or KEY_WOW64_32KEY, as its
+    // package was built); 0 until it is found.
     REGSAM utilityView;
 };
 

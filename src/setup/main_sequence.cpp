@@ -13,6 +13,7 @@
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
 #include "ui/message_boxes.h"
+#include "utility/installer_wait.h"
 #include "utility/package_info.h"
 #include "utility/utility_install.h"
 #include "utility/utility_removal.h"
@@ -90,10 +91,16 @@ int RunUtilityStage(bool* installed)
     if (found == kInstalledVersionUnreadable) {
         return 0;
     }
+    if (found == 1 && !IsNewerUtilityVersion(installedVersion)) {
+        return 0;
+    }
+    // msiexec would answer 1618 while another installation runs, after the
+    // settings were saved, or between the removal and the installation.
+    int waited = WaitForWindowsInstaller(found == 1 ? IDS_REMOVING : IDS_INSTALLING);
+    if (waited != 0) {
+        return waited;
+    }
     if (found == 1) {
-        if (!IsNewerUtilityVersion(installedVersion)) {
-            return 0;
-        }
         int removed = UninstallUtil();
         if (removed != 0) {
             return removed;

@@ -11,6 +11,7 @@
 #include "core/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/progress_window.h"
+#include "utility/installer_wait.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -35,11 +36,11 @@ const ChildLogTexts kServiceTexts = {L"CreateProcess succeeded cmd=%s", L"Failed
 // Without REBOOT=ReallySuppress, msiexec /qn restarts Windows itself when the
 // package schedules a restart, in the middle of the run; suppressed, it ends
 // with 3010 and the run offers the restart at its end.
-HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package)
+HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package, const wchar_t* folder)
 {
-    if (g_setup.previousVersionRemoved == 1 && g_setup.previousInstallDir[0] != L'\0') {
+    if (folder[0] != L'\0') {
         return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" TARGETDIR=\"%s\" %s /qn",
-                                g_setup.programDirectory, package, g_setup.previousInstallDir, kSuppressRestart);
+                                g_setup.programDirectory, package, folder, kSuppressRestart);
     }
     return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" %s /qn", g_setup.programDirectory, package,
                             kSuppressRestart);
@@ -140,8 +141,13 @@ int CreatePrivateFolder(wchar_t* folder)
     PSECURITY_DESCRIPTOR descriptor = NULL;
     SECURITY_ATTRIBUTES attributes;
     wchar_t temp[kPathCapacity] = L"";
+    // A temporary folder that does not fit is refused, never cut: its name
+    // goes into the log instead of the folder's.
     DWORD length = GetTempPathW(kPathCapacity, temp);
     if (length == 0 || length >= static_cast<DWORD>(kPathCapacity)) {
+        result = length == 0 && GetLastError() != ERROR_SUCCESS ? static_cast<int>(GetLastError())
+                                                                : ERROR_FILENAME_EXCED_RANGE;
+        StringCchCopyW(temp, kPathCapacity, L"%TEMP%");
         goto cleanup;
     }
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &descriptor,
@@ -230,16 +236,32 @@ int CarrySettingsOver(DWORD installExitCode)
     return restored;
 }
 
+// An installation that Windows Installer answered with 1618 never ran: it
+// runs again once no other installation does.
+bool RunMsiexec(const wchar_t* arguments, DWORD* exitCode, DWORD* error)
+{
+    const DWORD start = GetTickCount();
+    bool started = false;
+    do {
+        started = RunSystemProgram(L"msiexec.exe", false, arguments, NORMAL_PRIORITY_CLASS, kWaitWithProgress,
+                                   kInstallTexts, exitCode, error);
+    } while (started && *exitCode == ERROR_INSTALL_ALREADY_RUNNING && WaitToRetry(start));
+    return started;
+}
+
 int RunInstallCommand(const wchar_t* arguments)
 {
     DWORD exitCode = 0;
     DWORD error = 0;
     int result = 0;
     int restored = 0;
+    bool started = false;
     ShowProgress(IDS_INSTALLING);
-    if (!RunSystemProgram(L"msiexec.exe", false, arguments, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kInstallTexts,
-                          &exitCode, &error)) {
-        result = static_cast<int>(error);
+    started = RunMsiexec(arguments, &exitCode, &error);
+    // Nothing was installed for the settings to go into: after the removal the
+    // export is their only copy.
+    if (!started || exitCode == ERROR_INSTALL_ALREADY_RUNNING) {
+        result = static_cast<int>(started ? exitCode : error);
         if (g_setup.previousVersionRemoved == 1) {
             KeepServiceSettings();
         }
@@ -283,7 +305,8 @@ int InstallUtil()
     wchar_t arguments[kCommandCapacity] = L"";
     if (ReadPackageName(package) == 0) {
         LogMessage(L"No install package information");
-    } else if (FAILED(ComposeInstallArguments(arguments, package))) {
+    } else if (FAILED(ComposeInstallArguments(
+                   arguments, package, g_setup.previousVersionRemoved == 1 ? g_setup.previousInstallDir : L""))) {
         LogMessage(L"Install command too long(%s)", package);
         result = ERROR_FILENAME_EXCED_RANGE;
     } else {
@@ -291,6 +314,19 @@ int InstallUtil()
     }
     LogMessage(L"Return from InstallUtil()");
     return result;
+}
+
+bool CanInstallInto(const wchar_t* folder)
+{
+    wchar_t package[kPathCapacity] = L"";
+    wchar_t arguments[kCommandCapacity] = L"";
+    wchar_t command[kCommandCapacity] = L"";
+    wchar_t program[kPathCapacity] = L"";
+    // Without a package name the command is only shorter.
+    ReadPackageName(package);
+    return SUCCEEDED(ComposeInstallArguments(arguments, package, folder)) &&
+           FindSystemProgram(L"msiexec.exe", false, program) &&
+           ComposeProgramCommand(command, kCommandCapacity, program, arguments);
 }
 
 int SaveServiceSettings()

@@ -11,6 +11,10 @@
 // settings import or service start, or 87 without a package.
 int InstallUtil();
 
+// Whether the install command, msiexec's full path included, holds folder
+// as TARGETDIR.
+bool CanInstallInto(const wchar_t* folder);
+
 // Exports the utility service's Settings key into a folder of its own that
 // only administrators can reach. 0 when exported, or when there are no
 // settings to carry over; otherwise the number of the failure, and nothing is

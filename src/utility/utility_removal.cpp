@@ -4,10 +4,12 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
+#include "core/platform.h"
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/progress_window.h"
+#include "utility/installer_wait.h"
 #include "utility/utility_install.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -20,6 +22,8 @@ const wchar_t kUtilityKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc";
 // The installed version is read with room for 31 characters.
 const DWORD kDisplayVersionBytes = 64;
 const DWORD kPathBytes = kPathCapacity * sizeof(wchar_t);
+// The longest folder that CreateDirectoryW makes: room for an 8.3 name is kept.
+const int kLongestNewFolder = kPathCapacity - 12;
 
 // The registry does not always store the terminator: the buffer holds one
 // character beyond the bytes read, which is set here.
@@ -31,33 +35,38 @@ LONG ReadRegistryText(HKEY key, const wchar_t* name, wchar_t* buffer, DWORD byte
     return status;
 }
 
-LONG OpenUninstallEntry(HKEY* key)
+// Windows Installer keeps the entry in the view of the package's platform,
+// and the utility's own keys with it; *view says which.
+LONG OpenUninstallEntry(HKEY* key, REGSAM* view)
 {
     wchar_t path[kPathCapacity];
     if (FAILED(StringCchPrintfW(path, kPathCapacity, L"%s%s", kUninstallKey, g_setup.productCode))) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    // Windows Installer keeps the entry in the view of the package's platform.
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key);
+    *view = KEY_WOW64_64KEY;
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | *view, key);
     if (status == ERROR_FILE_NOT_FOUND) {
-        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, key);
+        *view = KEY_WOW64_32KEY;
+        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | *view, key);
     }
     return status;
 }
 
-// The view that holds the utility's key: the 64-bit one for a package built
-// for x64, the 32-bit one for a 32-bit package. Both are one on 32-bit Windows.
-REGSAM FindUtilityKeyView()
+// A utility key in the view the package does not use belongs to no installed
+// utility of this product: carried over, it would put its settings in place
+// of the real ones. The 32-bit edition runs only where both views are one.
+void LogKeyOfTheOtherView()
 {
-    const REGSAM views[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    for (REGSAM view : views) {
-        HKEY key = NULL;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | view, &key) == ERROR_SUCCESS) {
-            RegCloseKey(key);
-            return view;
-        }
+    if (!Is64BitBuild()) {
+        return;
     }
-    return 0;
+    REGSAM other = g_setup.utilityView == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    HKEY key = NULL;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | other, &key) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        LogMessage(L"Left alone: HKLM\\%s in the %s registry view, not the package's", kUtilityKey,
+                   other == KEY_WOW64_64KEY ? L"64-bit" : L"32-bit");
+    }
 }
 
 // Cuts the last path component, after a trailing "\" is dropped.
@@ -253,6 +262,46 @@ bool IsPlainDriveFolder(const wchar_t* folder)
     return true;
 }
 
+// msiexec creates the folder, which may not be longer than CreateDirectoryW
+// takes; a folder it cannot use would fail the installation after the old
+// version is already gone.
+bool FitsCreateDirectory(const wchar_t* folder)
+{
+    size_t length = wcslen(folder);
+    if (length > 0 && folder[length - 1] == L'\\') {
+        --length;
+    }
+    return length <= static_cast<size_t>(kLongestNewFolder);
+}
+
+// The parent of a folder the new version can go to, decided before the
+// removal; otherwise parent is empty and the package's own folder is used.
+LONG TakeParentOfUsableFolder(const wchar_t* value, wchar_t* parent)
+{
+    parent[0] = L'\0';
+    if (IsPlainDriveFolder(value) && FitsCreateDirectory(value) &&
+        SUCCEEDED(StringCchCopyW(parent, kPathCapacity, value))) {
+        CutToParentFolder(parent);
+        if (CanInstallInto(parent)) {
+            return ERROR_SUCCESS;
+        }
+    }
+    LogMessage(L"Unusable folder(%s)", value);
+    parent[0] = L'\0';
+    return ERROR_BAD_PATHNAME;
+}
+
+bool FolderExists(const wchar_t* folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(folder, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(search);
+    return true;
+}
+
 // 0 when the old version is gone, 1641 when it is gone and Windows is
 // restarting: the new version then comes only with a later run, and the
 // export stays as the only copy of the settings.
@@ -274,10 +323,28 @@ int ReportRemoval(DWORD exitCode)
     return ERROR_SUCCESS_REBOOT_INITIATED;
 }
 
-int RunUninstallCommand(const wchar_t* application, wchar_t* command)
+// A removal that Windows Installer answered with 1618 never ran: it runs
+// again once no other installation does. Each run gets its own copy of the
+// command, which CreateProcessW may change.
+bool RunRemoval(const wchar_t* application, const wchar_t* command, DWORD* exitCode, DWORD* error)
 {
     static const ChildLogTexts kTexts = {L"Executed uninstall cmd(%s)", L"Failed to execute uninstall cmd(%s) err=%d",
                                          false};
+    wchar_t line[kCommandCapacity];
+    const DWORD start = GetTickCount();
+    bool started = false;
+    do {
+        if (FAILED(StringCchCopyW(line, kCommandCapacity, command))) {
+            *error = ERROR_FILENAME_EXCED_RANGE;
+            return false;
+        }
+        started = RunChildProcess(application, line, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kTexts, exitCode, error);
+    } while (started && *exitCode == ERROR_INSTALL_ALREADY_RUNNING && WaitToRetry(start));
+    return started;
+}
+
+int RunUninstallCommand(const wchar_t* application, const wchar_t* command)
+{
     DWORD exitCode = 0;
     DWORD error = 0;
     int result = 0;
@@ -287,7 +354,7 @@ int RunUninstallCommand(const wchar_t* application, wchar_t* command)
     if (result != 0) {
         goto cleanup;
     }
-    if (!RunChildProcess(application, command, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kTexts, &exitCode, &error)) {
+    if (!RunRemoval(application, command, &exitCode, &error)) {
         result = static_cast<int>(error);
         DiscardServiceSettings();
         goto cleanup;
@@ -327,8 +394,9 @@ LONG ReadStoredCommand(HKEY key, wchar_t* command)
 bool ReadStoredUninstallCommand(wchar_t* stored)
 {
     HKEY key = NULL;
-    LONG status = OpenUninstallEntry(&key);
+    LONG status = OpenUninstallEntry(&key, &g_setup.utilityView);
     if (status != ERROR_SUCCESS) {
+        g_setup.utilityView = 0;
         LogMessage(L"App registry not found. Not installed");
     } else {
         status = ReadStoredCommand(key, stored);
@@ -377,7 +445,8 @@ int GetInstalledUtilityVersion(wchar_t* version)
     msi->closeHandle(product);
     version[0] = L'\0';
     HKEY key = NULL;
-    if (OpenUninstallEntry(&key) != ERROR_SUCCESS) {
+    REGSAM view = 0;
+    if (OpenUninstallEntry(&key, &view) != ERROR_SUCCESS) {
         LogMessage(L"Failed to open uninstall reg");
         return 1;
     }
@@ -431,45 +500,31 @@ int IsNewerUtilityVersion(const wchar_t* installedVersion)
 
 int GetPreviousInstallDir(wchar_t* folder)
 {
-    folder[0] = L'\0';
-    wchar_t value[kPathCapacity + 1] = L"";
+    wchar_t value[kCommandCapacity + 1] = L"";
     HKEY key = NULL;
+    folder[0] = L'\0';
     LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | g_setup.utilityView, &key);
     if (result != ERROR_SUCCESS) {
         return static_cast<int>(result);
     }
-    result = ReadRegistryText(key, L"InstallationDirectory", value, kPathBytes);
-    if (result == ERROR_SUCCESS && FAILED(StringCchCopyW(folder, kPathCapacity, value))) {
-        result = ERROR_FILENAME_EXCED_RANGE;
+    result = ReadRegistryText(key, L"InstallationDirectory", value, kCommandCapacity * sizeof(wchar_t));
+    RegCloseKey(key);
+    if (result == ERROR_MORE_DATA) {
+        LogMessage(L"Unusable folder(longer than %d characters)", kCommandCapacity - 1);
     }
     if (result != ERROR_SUCCESS) {
+        return static_cast<int>(result);
+    }
+    if (value[0] != L'\0') {
+        LogMessage(L"Prev folder(%s)", value);
+        result = TakeParentOfUsableFolder(value, folder);
+    }
+    if (folder[0] != L'\0' && !FolderExists(folder)) {
+        LogMessage(L"No such dir(%s)", folder);
         folder[0] = L'\0';
-        goto cleanup;
-    }
-    if (folder[0] != L'\0') {
-        LogMessage(L"Prev folder(%s)", folder);
-    }
-    if (folder[0] != L'\0' && !IsPlainDriveFolder(folder)) {
-        LogMessage(L"Unusable folder(%s)", folder);
-        folder[0] = L'\0';
-        result = ERROR_BAD_PATHNAME;
-    }
-    if (folder[0] != L'\0') {
-        CutToParentFolder(folder);
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(folder, &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            LogMessage(L"No such dir(%s)", folder);
-            folder[0] = L'\0';
-            result = 2;
-        } else {
-            FindClose(search);
-        }
+        result = ERROR_FILE_NOT_FOUND;
     }
     LogMessage(L"Prev installed folder = %s", folder);
-
-cleanup:
-    RegCloseKey(key);
     return static_cast<int>(result);
 }
 
@@ -480,7 +535,7 @@ int UninstallUtil()
     wchar_t application[kPathCapacity] = L"";
     int result = ReadUninstallCommand(command, application);
     if (result == ERROR_SUCCESS && command[0] != L'\0') {
-        g_setup.utilityView = FindUtilityKeyView();
+        LogKeyOfTheOtherView();
         GetPreviousInstallDir(g_setup.previousInstallDir);
         result = RunUninstallCommand(application, command);
     }

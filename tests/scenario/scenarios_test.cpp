@@ -367,6 +367,42 @@ const std::wstring kRegedit = L"CreateProcess succeeded cmd={windows}\\regedit.e
 const std::wstring kNet = L"CreateProcess succeeded cmd={system}\\net.exe";
 const std::wstring kUninstall = L"Executed uninstall cmd({system}\\MsiExec.exe /X{code} REBOOT=ReallySuppress /qn)";
 
+// Wine's msiexec never answers 1618; the double answers it for the removal
+// or the installation without running it, as msiexec does while another
+// installation runs.
+Step MsiexecFindsAnotherInstallation(const wchar_t* removal, const wchar_t* install)
+{
+    return [removal, install](Product&) { EXPECT_TRUE(testbed::UseMsiexecDouble(removal, install)); };
+}
+
+Step HoldWindowsInstaller(DWORD releaseMs)
+{
+    return [releaseMs](Product& p) { p.HoldWindowsInstaller(releaseMs); };
+}
+
+void ExpectUntouchedWithTheDriver(Product& p)
+{
+    ExpectUntouched(p);
+    InstalledDriver(L"1.0.0.1")(p);
+}
+
+void ExpectUpgradedWithTheDriver(Product& p)
+{
+    ExpectUpgraded(p);
+    InstalledDriver(L"2.0.0.5")(p);
+}
+
+// The old folder kept in the registry, in an existing parent that msiexec
+// cannot make the new version's folder in: 252 characters.
+void InstallationDirectoryTooLongToInstallInto(Product& p)
+{
+    const std::wstring parent = p.AppsFolder() + L"\\" + std::wstring(243 - p.AppsFolder().size(), L'd');
+    EXPECT_TRUE(CreateDirectoryW(parent.c_str(), nullptr));
+    EXPECT_TRUE(testbed::SetInstallationDirectory(parent + L"\\ZELMON\\", p.UtilityView()));
+}
+
+const std::wstring kWaiting = L"Waiting for Windows Installer: another installation is running";
+
 const Row kRows[] = {
     // Inst.Inf, options, the OS and the controller.
     Row("NoSetupFileEvenQuietBehindABadOption", kNoEntry, nullptr, nullptr, nullptr, nullptr, L"/X -qN",
@@ -562,7 +598,54 @@ const Row kRows[] = {
         ExpectUpgradedByTheUninstallerInTheSystemFolder),
     Row("MissingUninstallProgramInAFolderWithABlank", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         UninstallerInAFolderWithABlank(L"{product}Vantiro Tools\\uninst.exe /X{code}", false), L"/QN", {Failed(161)},
-        161, {L"Uninstall program not found({product}Vantiro Tools\\uninst.exe)", L"!regedit"}, ExpectUntouched),
+        161, {L"Uninstall program not found({product}Vantiro Tools\\uninst.exe)", L"!regedit"}, ExpectUntouched),    // Another installation keeps Windows Installer busy: the run waits for
+    // it before it changes anything.
+    Row("WindowsInstallerBusyThroughoutTheWait", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew,
+        "InstallerWait=2\r\n", HoldWindowsInstaller(INFINITE), L"/QN", {Failed(1618)}, 1618,
+        {kWaiting, L"Windows Installer still busy after 2 s err=1618", L"!UninstallUtil", L"!regedit"},
+        ExpectUntouchedWithTheDriver),
+    Row("WindowsInstallerFreeAfterAWait", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "InstallerWait=30\r\n",
+        HoldWindowsInstaller(1000), L"", {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
+        {kWaiting, L"Windows Installer free after ", kUninstall}, ExpectUpgradedWithTheDriver),
+    Row("RemovalAnsweredBusyRunsAgain", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "InstallerWait=10\r\n",
+        MsiexecFindsAnotherInstallation(L"1618 2", L""), L"/QN", {}, 0,
+        {kWaiting, L"Windows Installer free: the command runs again"},
+        [](Product& p) {
+            ExpectUpgraded(p);
+            ExpectMsiexecCallsOfTheRun(4);
+        }),
+    Row("InstallationAnsweredBusyRunsAgain", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew,
+        "InstallerWait=10\r\n", MsiexecFindsAnotherInstallation(L"", L"1618 2"), L"/QN", {}, 0,
+        {kWaiting, L"Windows Installer free: the command runs again"},
+        [](Product& p) {
+            ExpectUpgraded(p);
+            ExpectMsiexecCallsOfTheRun(4);
+        }),
+    Row("InstallationBusyAfterTheRemovalKeepsTheExport", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew,
+        "InstallerWait=3\r\n", MsiexecFindsAnotherInstallation(L"", L"1618"), L"/QN", {Failed(1618)}, 1618,
+        {kUninstall, L"Windows Installer still busy after 3 s err=1618", L"Service settings kept in {settings}",
+         L"!regedit.exe /s"},
+        [](Product& p) {
+            EXPECT_FALSE(testbed::ReadUninstallEntry(testbed::kZelmonProductCode).exists);
+            ExpectExportKept(p);
+            InstalledDriver(L"1.0.0.1")(p);
+        }),
+    // The new version goes to the package's own folder, decided before the
+    // removal: msiexec would fail in the old one after the removal.
+    Row("InstallationDirectoryTooLongForTheNewVersion", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        InstallationDirectoryTooLongToInstallInto, L"/QN", {}, 0,
+        {L"Unusable folder({apps}\\d", L"msiexec.exe /I \"{product}{package}\" REBOOT=ReallySuppress /qn"},
+        [](Product& p) {
+            EXPECT_EQ(testbed::kZelmonNewVersion,
+                      testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+            EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
+            EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+            EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+        }),
+    Row(
+        "TemporaryFolderTooLongForTheSettings", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) { p.temp = p.folder + std::wstring(300, L't') + L"\\"; }, L"/QN", {Failed(206)}, 206,
+        {L"Failed to create a folder for the service settings in %TEMP% err=206", L"!" + kUninstall}, ExpectUntouched),
 };
 
 // The rows about 64-bit Windows alone, which the x64 lab runs with a 32-bit
@@ -638,7 +721,26 @@ const Row kOn64BitWindowsRows[] = {
             p.WriteSetupFile("Debug=1\r\n");
         },
         L"", {Failed(206)}, 206, {L"setup64.exe path too long(", L"!Handed over", L"!64-bit Windows needs"},
-        ExpectUntouched),
+        ExpectUntouched),  // A Zelmsvc key of no installed utility in the 64-bit view, beside the x86
+    // utility's own in WOW6432Node.
+    Row(
+        "Setup64KeepsToTheViewOfTheUninstallEntry", kCurrent, nullptr, nullptr, "MSI=ZelmonUtility-1.2.10.msi\r\n",
+        [](Product& p) {
+            p.InstallUtility(testbed::kZelmonOld);
+            p.CopyPackage(testbed::kZelmonNew);
+            EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"stray.vantiro.test", KEY_WOW64_64KEY));
+        },
+        L"/QN", {}, 0,
+        {L"Left alone: HKLM\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc in the 64-bit registry view",
+         L"!No service settings to carry over"},
+        [](Product& p) {
+            EXPECT_EQ(testbed::kZelmonNewVersion,
+                      testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+            EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, KEY_WOW64_32KEY));
+            EXPECT_EQ(L"stray.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, KEY_WOW64_64KEY));
+            EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+            EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+        }),
 };
 
 class Scenario : public testing::TestWithParam<Row> {};

@@ -283,7 +283,8 @@ TEST(Rules, HardwareIds)
         testbed::RemoveDevice(instance);
 }
 
-// Only a plain drive-letter folder goes into the install command.
+// Only a plain drive-letter folder that msiexec can make goes into the install
+// command.
 TEST(Rules, FolderOfTheInstalledUtility)
 {
     testbed::Product p;
@@ -298,8 +299,10 @@ TEST(Rules, FolderOfTheInstalledUtility)
         {tool + L"\\Service", 0, tool},
         {p.folder + L"Missing\\Service\\", 2, L""},
         {L"", 0, L""},
-        {tool + L"\\" + std::wstring(258 - tool.size(), L's'), 0, tool},
-        {tool + L"\\" + std::wstring(259 - tool.size(), L's'), ERROR_MORE_DATA, L""},
+        {tool + L"\\" + std::wstring(247 - tool.size(), L's') + L"\\", 0, tool},
+        {tool + L"\\" + std::wstring(248 - tool.size(), L's') + L"\\", ERROR_BAD_PATHNAME, L""},
+        {tool + L"\\" + std::wstring(258 - tool.size(), L's'), ERROR_BAD_PATHNAME, L""},
+        {tool + L"\\" + std::wstring(1024 - tool.size(), L's'), ERROR_MORE_DATA, L""},
         {L"\\\\?\\" + tool + L"\\Service\\", ERROR_BAD_PATHNAME, L""},
         {tool + L"\" TARGETDIR=\"C:\\Service\\", ERROR_BAD_PATHNAME, L""},
         {tool + L"\\Serv*ce\\", ERROR_BAD_PATHNAME, L""},
