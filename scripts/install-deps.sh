@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs what the build and the Windows test bed need, from Debian's packages.
 set -eu
-packages="cmake make time unzip binutils g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools googletest locales cppcheck clang-format imagemagick xdotool fonts-ipafont-gothic fonts-wine"
+packages="cmake make time unzip binutils g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth wixl msitools osslsigncode zip openssl googletest locales cppcheck clang-format imagemagick xdotool fonts-ipafont-gothic fonts-wine"
+# osslsigncode signs the release (scripts/release.sh), zip packs it; the release
+# test makes a throwaway certificate with openssl.
 # imagemagick, xdotool and the fonts are for the pictures of scripts/screenshots.sh:
 # fonts-wine gives Wine's Tahoma and Marlett, fonts-ipafont-gothic the Japanese
 # text, which shows as squares without it. Wine 8 finds fonts through fontconfig
