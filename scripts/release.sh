@@ -38,7 +38,8 @@ version=$(sed -n 's/^#define SETUP_VERSION_TEXT "\(.*\)"$/\1/p' "$out/build/gene
 name=vantiro-raid-setup-$version
 stage=$out/stage
 mkdir -p "$stage"
-cp "$out/build/bin/setup.exe" "$out/build64/bin/setup64.exe" res/release/Inst.Inf docs/deploy.md "$stage/"
+cp "$out/build/bin/setup.exe" "$out/build64/bin/setup64.exe" res/release/Inst.Inf docs/deploy.md CHANGELOG.md \
+  THIRD-PARTY-NOTICES.txt "$stage/"
 cp -R docs/screenshots "$stage/"
 
 # sign PROGRAM: signs it in place; the signing time is the commit's, so that
