@@ -12,6 +12,9 @@
 # text: it replaces all 24 pictures (the same run gives the same files), and
 # leaves them alone when one of them could not be taken.
 # BUILD_DIR and BUILD_DIR64 name the build folders, as for scripts/build.sh.
+# SCREENSHOT_DPI=144 (150%) takes the English upgrade run's windows at that
+# screen DPI into <build>/screenshots-144dpi/ instead, to look at how the
+# program scales; docs/ is left alone.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || { echo "installing the dependencies (scripts/install-deps.sh) failed" >&2; exit 1; }
@@ -55,6 +58,11 @@ cat >"$work/fonts.conf" <<'EOF'
 EOF
 export FONTCONFIG_FILE="$work/fonts.conf"
 testbed_start "$work/bed" $arch
+dpi=${SCREENSHOT_DPI:-}
+if [ -n "$dpi" ]; then
+  testbed_step "screenshots: setting $dpi DPI" "$work/prepare.log" "$WINE" reg add 'HKCU\Control Panel\Desktop' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f
+fi
 log="$work/prepare.log"
 quiet() { "$@" >>"$log" 2>&1; }
 # step WHAT COMMAND...: a step of the machine's making, which must succeed.
@@ -208,6 +216,16 @@ already() { utility 1.2.10 && newdev 1 0 0 && scene 0 full yes,ok box:- box:alre
 restart() { utility 1.2.10 && newdev 1 1 0 && scene 0 full yes,no box:- box:restart; }
 failed() { utility 1.2.10 && newdev 0 0 0 && scene 87 full yes,ok box:- box:failed; }
 
+if [ -n "$dpi" ]; then
+  lang=en
+  retry upgrade
+  mkdir -p "$build/screenshots-${dpi}dpi"
+  for name in confirm-utility progress-removing progress-installing progress-updating completed; do
+    convert "$work/shots/en/$name.png" -strip "$build/screenshots-${dpi}dpi/$name.png"
+    echo "$build/screenshots-${dpi}dpi/$name.png $(identify -format '%wx%h' "$build/screenshots-${dpi}dpi/$name.png")"
+  done
+  exit 0
+fi
 for lang in en ja; do
   retry scene 1 no-inst-inf ok box:no-files
   retry scene 3 old-os ok box:wrong-os
