@@ -31,7 +31,11 @@ build_for() {
 }
 
 # The 32-bit build makes the release package, which takes setup64.exe too.
-build_for "$build" i686 32 -DSETUP64_EXE="$PWD/$build64/bin/setup64.exe" ${BUILD_OPTIONS:-}
+case $build64 in
+  /*) setup64=$build64/bin/setup64.exe ;;
+  *) setup64=$PWD/$build64/bin/setup64.exe ;;
+esac
+build_for "$build" i686 32 -DSETUP64_EXE="$setup64" ${BUILD_OPTIONS:-}
 build_for "$build64" x86_64 64 ${BUILD_OPTIONS:-}
 if [ -d "$build64/bin/packages" ]; then
   cp "$build/bin/setup.exe" "$build64/bin/setup.exe" &&
