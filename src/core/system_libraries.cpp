@@ -98,11 +98,20 @@ void RestrictDllSearch()
     SetDllDirectoryW(L"");
 }
 
+bool GetSystemFolder(wchar_t* folder)
+{
+    UINT length = GetSystemDirectoryW(folder, kPathCapacity);
+    if (length == 0 || length >= static_cast<UINT>(kPathCapacity)) {
+        folder[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
 HMODULE LoadSystemLibrary(const wchar_t* name)
 {
     wchar_t path[kPathCapacity];
-    UINT length = GetSystemDirectoryW(path, kPathCapacity);
-    if (length == 0 || length >= static_cast<UINT>(kPathCapacity)) {
+    if (!GetSystemFolder(path)) {
         return NULL;
     }
     if (FAILED(StringCchCatW(path, kPathCapacity, L"\\")) || FAILED(StringCchCatW(path, kPathCapacity, name))) {

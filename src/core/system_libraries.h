@@ -12,6 +12,9 @@
 // not a known DLL is then loaded from the system folder by full path.
 void RestrictDllSearch();
 HMODULE LoadSystemLibrary(const wchar_t* name);
+// The system folder, kPathCapacity characters at most, without a trailing
+// "\"; false (and empty) when it cannot be told or does not fit.
+bool GetSystemFolder(wchar_t* folder);
 
 // Each Get function loads its library once and returns NULL when the library
 // or one of its functions is not there.

@@ -7,6 +7,7 @@
 #include "setup/command_line.h"
 #include "setup/main_sequence.h"
 #include "core/setup_state.h"
+#include "core/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/message_boxes.h"
 

@@ -4,6 +4,7 @@
 
 #include "log/debug_log.h"
 #include "core/setup_state.h"
+#include "core/system_libraries.h"
 #include "ui/progress_window.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -38,16 +39,6 @@ bool IsProgramFile(const wchar_t* path)
 {
     DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool GetSystemFolder(wchar_t* folder)
-{
-    UINT length = GetSystemDirectoryW(folder, kPathCapacity);
-    if (length == 0 || length >= static_cast<UINT>(kPathCapacity)) {
-        folder[0] = L'\0';
-        return false;
-    }
-    return true;
 }
 
 // The system folder as the current folder: the caller's may be one that

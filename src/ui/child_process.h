@@ -21,10 +21,6 @@ enum ChildWait { kWaitWithProgress, kWaitBoundedWithProgress, kWaitBoundedWithou
 // How long a bounded wait lasts.
 const DWORD kChildWaitBoundMs = 5 * 60 * 1000;
 
-// The system folder, without a trailing "". false when it cannot be told or
-// does not fit.
-bool GetSystemFolder(wchar_t* folder);
-
 // Starts application with the command line in the system folder as its current
 // folder, inheriting the environment, waits for it and reads its exit code,
 // 0xFFFFFFFF when it cannot be read. false with *error when it could not be
