@@ -11,6 +11,7 @@ namespace {
 
 const DWORD kPollMs = 15;
 const DWORD kKilledExitCode = 0xDEADBEEF;
+const int kStartAttempts = 3;
 const UINT kMessageTimeoutMs = 1000;  // a hung child must not hang the robot
 const DWORD kBoxGoneMs = 5000;
 const DWORD kActivationMs = 1000;
@@ -389,14 +390,24 @@ RunResult RunWithRobot(const std::wstring& commandLine, const std::wstring& curr
     std::vector<wchar_t> command(commandLine.begin(), commandLine.end());  // CreateProcessW may write into it
     command.push_back(L'\0');
     PROCESS_INFORMATION info = {};
-    const DWORD start = GetTickCount();
-    result.run.started = CreateProcessW(launch.applicationName.empty() ? nullptr : launch.applicationName.c_str(),
-                                        command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
-                                        currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info) != FALSE;
-    if (!result.run.started) {
-        result.run.startError = GetLastError();
-        return result;
+    DWORD start = GetTickCount();
+    // Under load, Wine now and then loses a new process before its first
+    // instruction (its loader dies, and CreateProcessW says
+    // ERROR_INTERNAL_ERROR): nothing of the program ran, so it is started
+    // again. Any other failure is the case's.
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        start = GetTickCount();
+        result.run.started =
+            CreateProcessW(launch.applicationName.empty() ? nullptr : launch.applicationName.c_str(), command.data(),
+                           nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &block[0],
+                           currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &info) != FALSE;
+        result.run.startError = result.run.started ? 0 : GetLastError();
+        if (result.run.startError != ERROR_INTERNAL_ERROR)
+            break;
+        Sleep(500);
     }
+    if (!result.run.started)
+        return result;
     CloseHandle(info.hThread);
     std::vector<DWORD> processIds = {info.dwProcessId};
     std::vector<HWND> answered;
