@@ -81,13 +81,15 @@ bench_edition() {
 
   # Medians of A and B (commands ending with A_CODE and B_CODE), run in turn
   # RUNS times, so that a slow spell of the machine weighs on both alike; PREPARE
-  # runs untimed before each run of either.
+  # runs untimed before each run of either, and Wine's services are given a
+  # moment to finish what it set off (a driver put back starts its service),
+  # which would otherwise land on whichever run comes next.
   side_by_side() {
     local a_times=() b_times=() a b
     for _ in $(seq "$runs"); do
-      [ -z "${PREPARE:-}" ] || $PREPARE
+      [ -z "${PREPARE:-}" ] || { $PREPARE; sleep 0.5; }
       a=$(time_ms "$A_CODE" $A)
-      [ -z "${PREPARE:-}" ] || $PREPARE
+      [ -z "${PREPARE:-}" ] || { $PREPARE; sleep 0.5; }
       b=$(time_ms "$B_CODE" $B)
       a_times+=("$a")
       b_times+=("$b")
