@@ -39,8 +39,7 @@ int FindSetup64(wchar_t* program)
         ShowFailure(ERROR_FILENAME_EXCED_RANGE);
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    DWORD attributes = GetFileAttributesW(program);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (!IsProgramFile(program)) {
         return RefuseHandOver(L"64-bit Windows needs setup64.exe");
     }
     DWORD binaryType = 0;
