@@ -142,6 +142,18 @@ Step InstalledDriver(std::wstring version)
     return [version](Product& p) { EXPECT_EQ(version, testbed::ReadInstalledDriverVersion(p.controllers[0].service)); };
 }
 
+void ExpectUntouchedWithTheDriver(Product& p)
+{
+    ExpectUntouched(p);
+    InstalledDriver(L"1.0.0.1")(p);
+}
+
+void ExpectUpgradedWithTheDriver(Product& p)
+{
+    ExpectUpgraded(p);
+    InstalledDriver(L"2.0.0.5")(p);
+}
+
 Step Newdev(testbed::NewdevAnswer answer)
 {
     return [answer](Product& p) {
@@ -256,8 +268,7 @@ void RunAgainQuietly(Product& p)
         for (const testbed::BoxSeen& box : second.boxes)
             texts.push_back(box.text);
         EXPECT_EQ(std::vector<std::wstring>{L"Installation operation failed.(1618)"}, texts);
-        ExpectUntouched(p);
-        InstalledDriver(L"1.0.0.1")(p);
+        ExpectUntouchedWithTheDriver(p);
     };
 }
 
@@ -378,18 +389,6 @@ Step MsiexecFindsAnotherInstallation(const wchar_t* removal, const wchar_t* inst
 Step HoldWindowsInstaller(DWORD releaseMs)
 {
     return [releaseMs](Product& p) { p.HoldWindowsInstaller(releaseMs); };
-}
-
-void ExpectUntouchedWithTheDriver(Product& p)
-{
-    ExpectUntouched(p);
-    InstalledDriver(L"1.0.0.1")(p);
-}
-
-void ExpectUpgradedWithTheDriver(Product& p)
-{
-    ExpectUpgraded(p);
-    InstalledDriver(L"2.0.0.5")(p);
 }
 
 // The old folder kept in the registry, in an existing parent that msiexec
@@ -556,10 +555,7 @@ const Row kRows[] = {
     // One run at a time, and the second run's box, its log line.
     Row("SecondRunWhileTheFirstAsks", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "", RunAgainQuietly, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0, {L"Another setup is running"},
-        [](Product& p) {
-            ExpectUpgraded(p);
-            InstalledDriver(L"2.0.0.5")(p);
-        }),
+        ExpectUpgradedWithTheDriver),
     Row("UnreadableDriverVersionLeavesTheDriverAlone", kNoEntry, nullptr, nullptr, nullptr, UnreadableNewerDriver,
         L"/QN", {Failed(87)}, 87, {L"Failed to get ver by file", L"!Newer version will be installed"},
         InstalledDriver(L"2.0.0.5")),
@@ -598,7 +594,8 @@ const Row kRows[] = {
         ExpectUpgradedByTheUninstallerInTheSystemFolder),
     Row("MissingUninstallProgramInAFolderWithABlank", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         UninstallerInAFolderWithABlank(L"{product}Vantiro Tools\\uninst.exe /X{code}", false), L"/QN", {Failed(161)},
-        161, {L"Uninstall program not found({product}Vantiro Tools\\uninst.exe)", L"!regedit"}, ExpectUntouched),    // Another installation keeps Windows Installer busy: the run waits for
+        161, {L"Uninstall program not found({product}Vantiro Tools\\uninst.exe)", L"!regedit"}, ExpectUntouched),
+    // Another installation keeps Windows Installer busy: the run waits for
     // it before it changes anything.
     Row("WindowsInstallerBusyThroughoutTheWait", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew,
         "InstallerWait=2\r\n", HoldWindowsInstaller(INFINITE), L"/QN", {Failed(1618)}, 1618,
@@ -661,20 +658,13 @@ const Row kOn64BitWindowsRows[] = {
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {L"Handed over to \"{setup64}\"",
          L"msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
-        [](Product& p) {
-            ExpectUpgraded(p);
-            InstalledDriver(L"2.0.0.5")(p);
-        }),
+        ExpectUpgradedWithTheDriver),
     Row("HandOverOfAQuietRunThatFails", kOutdated, testbed::kZelmonOld, testbed::kZelmonFailInstall, "",
         StartWithSetupExe(true), L"/QN", {Failed(1603)}, 1603, {L"Handed over to \"{setup64}\" /QN"},
         InstalledDriver(L"1.0.0.1")),
     Row("SetupAloneWithAnOldOsRequirement", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "OSVER=5.1\r\n",
         StartWithSetupExe(false), L"", {Error(kWrongOs)}, 3,
-        {L"64-bit Windows needs setup64.exe", L"!UninstallUtil", L"!InstallUtil"},
-        [](Product& p) {
-            ExpectUntouched(p);
-            InstalledDriver(L"1.0.0.1")(p);
-        }),
+        {L"64-bit Windows needs setup64.exe", L"!UninstallUtil", L"!InstallUtil"}, ExpectUntouchedWithTheDriver),
     Row("SetupAloneQuiet", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "OSVER=6.1\r\n",
         StartWithSetupExe(false), L"/QN", {}, 3, {L"64-bit Windows needs setup64.exe", L"!UninstallUtil"},
         ExpectUntouched),
@@ -694,11 +684,7 @@ const Row kOn64BitWindowsRows[] = {
             p.StartWithSetupExe(true);
             p.noBlankAfterQuote = true;
         },
-        L"/QN", {}, 0, {L"Handed over to \"{setup64}\" /QN"},
-        [](Product& p) {
-            ExpectUpgraded(p);
-            InstalledDriver(L"2.0.0.5")(p);
-        }),
+        L"/QN", {}, 0, {L"Handed over to \"{setup64}\" /QN"}, ExpectUpgradedWithTheDriver),
     // Handed the run, such a copy would hand it on to itself, again and again.
     Row(
         "Setup64ThatIsSetupCopied", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
@@ -708,10 +694,7 @@ const Row kOn64BitWindowsRows[] = {
         },
         L"", {Error(kWrongOs)}, 3,
         {L"setup64.exe is not a 64-bit program", L"!Handed over", L"!Program name is {setup64}"},
-        [](Product& p) {
-            ExpectUntouched(p);
-            InstalledDriver(L"1.0.0.1")(p);
-        }),
+        ExpectUntouchedWithTheDriver),
     // Inst.Inf and the log fit; setup64.exe's path does not.
     Row(
         "Setup64PathTooLongInAProductFolderOf249Characters", kNoEntry, testbed::kZelmonOld, nullptr, nullptr,
@@ -721,7 +704,8 @@ const Row kOn64BitWindowsRows[] = {
             p.WriteSetupFile("Debug=1\r\n");
         },
         L"", {Failed(206)}, 206, {L"setup64.exe path too long(", L"!Handed over", L"!64-bit Windows needs"},
-        ExpectUntouched),  // A Zelmsvc key of no installed utility in the 64-bit view, beside the x86
+        ExpectUntouched),
+    // A Zelmsvc key of no installed utility in the 64-bit view, beside the x86
     // utility's own in WOW6432Node.
     Row(
         "Setup64KeepsToTheViewOfTheUninstallEntry", kCurrent, nullptr, nullptr, "MSI=ZelmonUtility-1.2.10.msi\r\n",
