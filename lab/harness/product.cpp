@@ -1,5 +1,7 @@
 #include "product.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 
 #include "driver_bed.h"
@@ -74,6 +76,9 @@ Product::~Product()
     StopUsingVersionDouble();
     StopUsingRegeditDouble();
     StopUsingMsiexecDouble();
+    RestoreSystemProgram(L"net.exe");
+    DeleteFileW((SystemFolder() + L"\\net.exe.ran").c_str());
+    DeleteTree(MachineFolder().substr(0, MachineFolder().rfind(L'\\')));
     RemoveRestartMarker();
     RemoveAppDefaults(kSetupProgram);
     RemoveZelmon({AppsFolder()});
@@ -226,7 +231,13 @@ void Product::Hold(const std::wstring& path)
 DWORD WINAPI Product::HoldInstallerMutex(void* context)
 {
     Product* p = static_cast<Product*>(context);
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
+    if (p->installerSddl_ != nullptr &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(p->installerSddl_, SDDL_REVISION_1, &descriptor, nullptr))
+        attributes.lpSecurityDescriptor = descriptor;
+    HANDLE mutex = CreateMutexW(&attributes, TRUE, L"Global\\_MSIExecute");
+    LocalFree(descriptor);
     if (mutex != nullptr)
         SetEvent(p->installerReady_);
     while (WaitForSingleObject(p->installerRelease_, 100) == WAIT_TIMEOUT) {
@@ -243,14 +254,30 @@ DWORD WINAPI Product::HoldInstallerMutex(void* context)
     return 0;
 }
 
-void Product::HoldWindowsInstaller(DWORD releaseMs)
+void Product::HoldWindowsInstaller(DWORD releaseMs, const wchar_t* sddl)
 {
     installerReleaseMs_ = releaseMs;
+    installerSddl_ = sddl;
     installerRelease_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     installerReady_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     installerHolder_ = CreateThread(nullptr, 0, HoldInstallerMutex, this, 0, nullptr);
     Check(installerHolder_ != nullptr && WaitForSingleObject(installerReady_, 10000) == WAIT_OBJECT_0,
           L"cannot hold Windows Installer's mutex");
+}
+
+void Product::Squat(const std::wstring& mutexName, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
+    if (sddl != nullptr)
+        Check(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr),
+              L"cannot read " + std::wstring(sddl));
+    attributes.lpSecurityDescriptor = descriptor;
+    HANDLE mutex = CreateMutexW(&attributes, TRUE, mutexName.c_str());
+    LocalFree(descriptor);
+    Check(mutex != nullptr && GetLastError() != ERROR_ALREADY_EXISTS, L"cannot take " + mutexName + L" first");
+    if (mutex != nullptr)
+        held_.push_back(mutex);
 }
 
 RunResult Product::Run(const std::wstring& arguments, const std::vector<Answer>& given)
@@ -307,6 +334,9 @@ std::wstring Product::Expand(const std::wstring& text) const
     Replace(&expanded, L"{code}", kZelmonProductCode);
     Replace(&expanded, L"{setup64}", product + L"setup64.exe");
     Replace(&expanded, L"{package}", package);
+    Replace(&expanded, L"{cache}", MachineFolder() + L"\\Package Cache");
+    Replace(&expanded, L"{machine}", MachineFolder());
+    Replace(&expanded, L"{folder}", folder);
     if (!controllers.empty()) {
         Replace(&expanded, L"{service}", controllers[0].service);
         Replace(&expanded, L"{id}", controllers[0].hardwareId);
@@ -346,6 +376,13 @@ std::vector<std::wstring> Product::PlantedThatRan() const
         }
     }
     return found;
+}
+
+std::wstring Product::MachineFolder()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    DWORD length = GetEnvironmentVariableW(L"ProgramData", folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder) + L"\\VANTIRO\\RAID Setup";
 }
 
 std::wstring Product::RestartMarker() const

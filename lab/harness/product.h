@@ -85,8 +85,12 @@ public:
     // Holds Windows Installer's execution mutex, Global\_MSIExecute, as its
     // service does while another installation runs (Wine's never takes it):
     // until the case ends or, with releaseMs, until that long after the
-    // run's log says that it waits.
-    void HoldWindowsInstaller(DWORD releaseMs = INFINITE);
+    // run's log says that it waits. sddl: the mutex's security, e.g. one that
+    // lets others wait on it but not release it.
+    void HoldWindowsInstaller(DWORD releaseMs = INFINITE, const wchar_t* sddl = nullptr);
+    // Creates the named mutex first and owns it until the case ends, as a
+    // program of someone without administrator rights could.
+    void Squat(const std::wstring& mutexName, const wchar_t* sddl = nullptr);
 
     RunResult Run(const std::wstring& arguments, const std::vector<Answer>& answers);
 
@@ -95,8 +99,9 @@ public:
     // The registry view of the installed utility's keys.
     REGSAM UtilityView() const;
     // text with {product}, {current}, {temp}, {apps}, {system}, {windows},
-    // {code}, {service}, {id}, {setup64}, {package} and {settings} (the
-    // export, its folder's random name as "*") filled in.
+    // {code}, {service}, {id}, {setup64}, {package}, {folder}, {machine} (the
+    // machine folder), {cache} (its package cache) and {settings} (the export, its folder's random name as "*")
+    // filled in.
     std::wstring Expand(const std::wstring& text) const;
     // The debug log's messages, the random name of the settings folder as "*".
     std::vector<std::wstring> Log() const;
@@ -104,6 +109,8 @@ public:
     std::vector<std::wstring> SettingsFolders() const;
     // Planted programs that ran and planted DLLs that were loaded.
     std::vector<std::wstring> PlantedThatRan() const;
+    // The setup's machine folder, %ProgramData%\VANTIRO\RAID Setup, without "\".
+    static std::wstring MachineFolder();
     // The file that appears when Windows is asked to restart.
     std::wstring RestartMarker() const;
     void PlantRestartMarker();
@@ -118,6 +125,7 @@ private:
     static DWORD WINAPI HoldInstallerMutex(void* context);
     HANDLE installerHolder_ = nullptr, installerRelease_ = nullptr, installerReady_ = nullptr;
     DWORD installerReleaseMs_ = INFINITE;
+    const wchar_t* installerSddl_ = nullptr;
 };
 
 }  // namespace testbed

@@ -86,6 +86,7 @@ bool RemoveZelmon(const std::vector<std::wstring>& folders)
     if (MsiQueryProductStateW(kZelmonProductCode) == INSTALLSTATE_DEFAULT)
         RunInWindows(std::wstring(L"msiexec.exe /x ") + kZelmonProductCode + L" /qn FORCEREMOVAL=1");
     bool ok = MsiQueryProductStateW(kZelmonProductCode) != INSTALLSTATE_DEFAULT;
+    ok = StopAndDeleteService(kZelmonDependentName) && ok;
     ok = StopAndDeleteService(kZelmonServiceName) && ok;
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         ok = DeleteRegTree(HKEY_LOCAL_MACHINE, kVantiroKey, view) && ok;
@@ -168,13 +169,27 @@ bool StopUsingRegeditDouble()
     return DeleteRegTree(HKEY_LOCAL_MACHINE, kRegeditDoubleKey) && ok;
 }
 
-bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install)
+bool ReplaceSystemProgram(const std::wstring& name, const std::wstring& replacement)
 {
-    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
+    const std::wstring target = SystemFolder() + L"\\" + name;
     const std::wstring saved = target + L".wine";
     bool kept = GetFileAttributesW(saved.c_str()) != INVALID_FILE_ATTRIBUTES || CopyFileTo(target, saved);
-    return kept && CopyFileTo(TestProgramFolder() + L"doubles\\msiexec.exe", target) &&
-           WriteRegString(HKEY_CURRENT_USER, kWineOverrides, L"msiexec.exe", L"native,builtin") &&
+    return kept && CopyFileTo(replacement, target) &&
+           WriteRegString(HKEY_CURRENT_USER, kWineOverrides, name, L"native,builtin");
+}
+
+bool RestoreSystemProgram(const std::wstring& name)
+{
+    const std::wstring target = SystemFolder() + L"\\" + name;
+    const std::wstring saved = target + L".wine";
+    bool ok = GetFileAttributesW(saved.c_str()) == INVALID_FILE_ATTRIBUTES ||
+              MoveFileExW(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return DeleteRegValue(HKEY_CURRENT_USER, kWineOverrides, name) && ok;
+}
+
+bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install)
+{
+    return ReplaceSystemProgram(L"msiexec.exe", TestProgramFolder() + L"doubles\\msiexec.exe") &&
            WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Remove", removal) &&
            WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Install", install) &&
            WriteRegString(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey, L"Calls", L"");
@@ -182,12 +197,32 @@ bool UseMsiexecDouble(const std::wstring& removal, const std::wstring& install)
 
 bool StopUsingMsiexecDouble()
 {
-    const std::wstring target = SystemFolder() + L"\\msiexec.exe";
-    const std::wstring saved = target + L".wine";
-    bool ok = GetFileAttributesW(saved.c_str()) == INVALID_FILE_ATTRIBUTES ||
-              MoveFileExW(saved.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
-    ok = DeleteRegValue(HKEY_CURRENT_USER, kWineOverrides, L"msiexec.exe") && ok;
+    bool ok = RestoreSystemProgram(L"msiexec.exe");
     return DeleteRegTree(HKEY_LOCAL_MACHINE, kMsiexecDoubleKey) && ok;
+}
+
+bool StartDependentService(const std::wstring& zelmsvcExe, const std::wstring& folder)
+{
+    const std::wstring program = folder + kZelmonDependentName + L".exe";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) || !CopyFileTo(zelmsvcExe, program))
+        return false;
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    if (manager == nullptr)
+        return false;
+    const std::wstring dependencies = std::wstring(kZelmonServiceName) + L'\0';
+    SC_HANDLE service = CreateServiceW(manager, kZelmonDependentName, kZelmonDependentName, SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                       QuoteArgument(program).c_str(), nullptr, nullptr, dependencies.c_str(), nullptr,
+                                       nullptr);
+    bool ok = service != nullptr && StartServiceW(service, 0, nullptr);
+    for (DWORD start = GetTickCount(); ok && ServiceState(kZelmonDependentName) != SERVICE_RUNNING;) {
+        ok = GetTickCount() - start < 30000;
+        Sleep(100);
+    }
+    if (service != nullptr)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return ok;
 }
 
 std::vector<std::wstring> ReadMsiexecDoubleCalls()

@@ -32,7 +32,8 @@ std::wstring PackagePath(const std::wstring& name);
 // msiexec.exe /i "<msiPath>" /qn <properties>: its exit code, 0xFFFFFFFF when
 // it could not start, 0xDEADBEEF when it was killed.
 DWORD InstallPackage(const std::wstring& msiPath, const std::wstring& properties = std::wstring());
-// No trace left: the product (even one whose removal fails), its service,
+// No trace left: the product (even one whose removal fails), its service and
+// the one that depends on it,
 // HKLM\SOFTWARE\VANTIRO in both views and the folders given.
 bool RemoveZelmon(const std::vector<std::wstring>& folders = std::vector<std::wstring>());
 
@@ -72,6 +73,14 @@ bool StopUsingMsiexecDouble();
 std::vector<std::wstring> ReadMsiexecDoubleCalls();
 
 bool IsServiceRunning(const std::wstring& serviceName);
+// A service that depends on zelmsvc: the utility's zelmsvc.exe copied into
+// folder and run as kZelmonDependentName, started. RemoveZelmon removes it.
+inline constexpr wchar_t kZelmonDependentName[] = L"zelmdep";
+bool StartDependentService(const std::wstring& zelmsvcExe, const std::wstring& folder);
+// The system folder's <name> replaced by replacement, Wine's own kept aside
+// and preferred to its builtin; put back by RestoreSystemProgram.
+bool ReplaceSystemProgram(const std::wstring& name, const std::wstring& replacement);
+bool RestoreSystemProgram(const std::wstring& name);
 // The "started" lines of zelmsvc.log in folder.
 size_t ServiceStarts(const std::wstring& folder);
 

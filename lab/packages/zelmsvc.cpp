@@ -1,5 +1,6 @@
 // The ZELMON utility's service: Windows Installer registers, starts and stops
-// it, and each start and stop leaves a line in zelmsvc.log beside it.
+// it, and each start and stop leaves a line in zelmsvc.log beside it. The test
+// bed also runs it under another name, as a service that depends on zelmsvc.
 #include <windows.h>
 
 #include <string.h>
@@ -73,9 +74,9 @@ DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
     }
 }
 
-void WINAPI ServiceMain(DWORD, wchar_t**)
+void WINAPI ServiceMain(DWORD count, wchar_t** arguments)
 {
-    statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, Handler, nullptr);
+    statusHandle = RegisterServiceCtrlHandlerExW(count > 0 ? arguments[0] : kServiceName, Handler, nullptr);
     if (statusHandle == nullptr)
         return;
     Report(SERVICE_START_PENDING, NO_ERROR, 3000);

@@ -32,6 +32,11 @@ struct SetupState {
     // uninstall entry was found (KEY_WOW64_64KEY or KEY_WOW64_32KEY, as its
     // package was built); 0 until it is found.
     REGSAM utilityView;
+    // The number of a package that could not be copied into the cache, which
+    // the utility stage reports.
+    int packageCopyResult;
+    // 1 once the package's copy (packagePath) is the installed product's source.
+    int packageCopyKept;
 };
 
 extern SetupState g_setup;

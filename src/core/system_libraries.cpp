@@ -84,6 +84,11 @@ bool BindMsi(HMODULE module, MsiFunctions* table)
            BindFunction(module, "MsiOpenProductW", &table->openProduct);
 }
 
+bool BindShell32(HMODULE module, Shell32Functions* table)
+{
+    return BindFunction(module, "SHGetFolderPathW", &table->getFolderPath);
+}
+
 }  // namespace
 
 void RestrictDllSearch()
@@ -146,6 +151,11 @@ const VersionFunctions* GetVersionFunctions()
 const MsiFunctions* GetMsi()
 {
     return BindLibraryOnce(L"msi.dll", BindMsi);
+}
+
+const Shell32Functions* GetShell32()
+{
+    return BindLibraryOnce(L"shell32.dll", BindShell32);
 }
 
 bool GetRandomBytes(void* buffer, ULONG size)

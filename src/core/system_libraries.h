@@ -5,6 +5,7 @@
 #include <msiquery.h>
 #include <newdev.h>
 #include <setupapi.h>
+#include <shlobj.h>
 
 // The program runs with administrator rights from download folders and
 // removable media, so it must never pick up a DLL planted beside it or in the
@@ -71,6 +72,12 @@ struct MsiFunctions {
     decltype(&MsiOpenProductW) openProduct;
 };
 const MsiFunctions* GetMsi();
+
+// The shell, for the machine's folders: loaded only by runs that need one.
+struct Shell32Functions {
+    decltype(&SHGetFolderPathW) getFolderPath;
+};
+const Shell32Functions* GetShell32();
 
 // Random bytes from the system's generator (RtlGenRandom). It is bound at run
 // time: advapi32 forwards it to a DLL that is not a known DLL, which a static

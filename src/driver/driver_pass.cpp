@@ -21,11 +21,13 @@ int InstallDriver(const wchar_t* infPath)
     const NewdevFunctions* newdev = GetNewdev();
     BOOL installed = FALSE;
     DWORD error = ERROR_MOD_NOT_FOUND;
+    // The update is forced: CheckDriverVersion has already found the packaged
+    // driver newer, whatever rank Windows gives it. A quiet run has nobody to
+    // answer Windows' own questions (whether to trust the publisher): where
+    // Windows would ask, the update fails instead.
+    DWORD flags = INSTALLFLAG_FORCE | (g_setup.quietMode == 1 ? INSTALLFLAG_NONINTERACTIVE : 0);
     if (newdev != NULL) {
-        // The update is forced: CheckDriverVersion has already found the
-        // packaged driver newer, whatever rank Windows gives it.
-        installed = newdev->updateDriverForPlugAndPlayDevices(NULL, g_setup.deviceHardwareId, infPath,
-                                                              INSTALLFLAG_FORCE, &reboot);
+        installed = newdev->updateDriverForPlugAndPlayDevices(NULL, g_setup.deviceHardwareId, infPath, flags, &reboot);
         error = GetLastError();
     }
     if (!installed) {

@@ -135,16 +135,16 @@ int GetFileVersionText(const wchar_t* path, wchar_t* versionText)
         LogMessage(L"GetFileVersionInfo err=%d", static_cast<int>(GetLastError()));
         goto cleanup;
     }
-    if (version->verQueryValue(block, L"\\", reinterpret_cast<void**>(&info), &length) && length != 0) {
-        // The file decides what this value holds: one shorter than a
-        // VS_FIXEDFILEINFO would be read past its end, and one without the
-        // signature is not a VS_FIXEDFILEINFO at all. Neither tells a version.
-        if (length < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != VS_FFI_SIGNATURE) {
-            goto cleanup;
-        }
-        StringCchPrintfW(versionText, kVersionTextCapacity, L"%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
-                         LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+    // The file decides what this value holds: none, one shorter than a
+    // VS_FIXEDFILEINFO (it would be read past its end), or one without the
+    // signature is no VS_FIXEDFILEINFO, and tells no version.
+    if (!version->verQueryValue(block, L"\\", reinterpret_cast<void**>(&info), &length) || length == 0 ||
+        length < sizeof(VS_FIXEDFILEINFO) || info->dwSignature != VS_FFI_SIGNATURE) {
+        LogMessage(L"No fixed file information in %s", path);
+        goto cleanup;
     }
+    StringCchPrintfW(versionText, kVersionTextCapacity, L"%d.%d.%d.%d", HIWORD(info->dwFileVersionMS),
+                     LOWORD(info->dwFileVersionMS), HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
     result = 1;
 
 cleanup:

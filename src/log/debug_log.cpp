@@ -10,8 +10,9 @@
 
 namespace {
 
-const int kMessageCapacity = 256;
-const int kLineCapacity = 512;
+// Room for a whole command line and what is said around it.
+const int kMessageCapacity = 1536;
+const int kLineCapacity = kMessageCapacity + 32;
 
 void AppendLineToLog(const wchar_t* line)
 {

@@ -93,6 +93,7 @@ int RunSetup64(const wchar_t* program)
 
 cleanup:
     LogMessage(L"Failed to start %s err=%d", program, result);
+    result = ReportableFailure(result);
     ShowFailure(result);
     if (command != NULL) {
         LocalFree(command);

@@ -14,6 +14,7 @@
 #include "core/system_libraries.h"
 #include "ui/message_boxes.h"
 #include "utility/installer_wait.h"
+#include "utility/package_cache.h"
 #include "utility/package_info.h"
 #include "utility/utility_install.h"
 #include "utility/utility_removal.h"
@@ -102,6 +103,9 @@ int RunUtilityStage(bool* installed)
     }
     if (found == 1) {
         int removed = UninstallUtil();
+        if (g_setup.previousVersionRemoved == 1) {
+            RemoveCachedVersion(g_setup.productCode, installedVersion);
+        }
         if (removed != 0) {
             return removed;
         }
@@ -120,6 +124,7 @@ int RunConfirmedSetup()
         return failure;
     }
     if (failure != 0) {
+        failure = ReportableFailure(failure);
         ShowFailure(failure);
         return failure;
     }
@@ -138,10 +143,13 @@ int RunCheckedSetup()
         ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
         return kExitRefused;
     }
-    if (!AskYesNo(g_setup.driverOnly == 1 ? IDS_CONFIRM_DRIVER : IDS_CONFIRM_UTILITY)) {
-        return kExitDeclined;
-    }
-    return RunConfirmedSetup();
+    // What is asked about is what is installed, whatever happens to the
+    // product folder meanwhile.
+    CopyPackageToCache();
+    int exitCode = AskYesNo(g_setup.driverOnly == 1 ? IDS_CONFIRM_DRIVER : IDS_CONFIRM_UTILITY) ? RunConfirmedSetup()
+                                                                                                : kExitDeclined;
+    RemovePackageCopyUnlessKept();
+    return exitCode;
 }
 
 // A second run ends before it reads the machine, so that it neither changes
@@ -180,6 +188,20 @@ int RunMainSequence(int count, wchar_t** arguments)
 }
 
 }  // namespace
+
+// 1, 2 and 3 are the setup's own answers (Inst.Inf missing, the user said No,
+// refused). A step's number that would read as one of them, such as an
+// uninstall program's 1 or Windows' ERROR_FILE_NOT_FOUND, is reported as
+// 1603, Windows Installer's "fatal error during installation"; the log keeps
+// the step's own.
+int ReportableFailure(int failure)
+{
+    if (failure < kExitNoSetupFile || failure > kExitRefused) {
+        return failure;
+    }
+    LogMessage(L"Failed with %d, reported as %d", failure, kExitStepFailed);
+    return kExitStepFailed;
+}
 
 OptionVerdict CheckOption(const wchar_t* argument)
 {

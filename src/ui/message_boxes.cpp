@@ -39,13 +39,18 @@ int ShowBox(UINT textId, UINT type)
     return ShowMessageBox(text, caption, type);
 }
 
-// A quiet run on a window station that nobody sees (a deployment service in
-// session 0) would wait for ever on a box that no one can answer. When the
-// station cannot be asked, the box is shown, as on any desktop.
+// A quiet run on a window station that nobody sees would wait for ever on a
+// box that no one can answer. Session 0 is never a user's (since Windows
+// Vista), though its WinSta0 reports itself visible. When the station cannot
+// be asked, the box is shown, as on any desktop.
 bool NobodyCouldAnswer()
 {
     if (g_setup.quietMode != 1) {
         return false;
+    }
+    DWORD session = 0;
+    if (ProcessIdToSessionId(GetCurrentProcessId(), &session) && session == 0) {
+        return true;
     }
     const User32Functions* user = GetUser32();
     USEROBJECTFLAGS flags = {FALSE, FALSE, 0};

@@ -12,6 +12,8 @@ namespace {
 // Installer never takes it.
 const wchar_t kExecuteMutexName[] = L"Global\\_MSIExecute";
 const DWORD kPollMs = 100;
+// How long one test of the mutex may hold it.
+const DWORD kTestMs = 5;
 // A Windows Installer that looks free and still answers 1618 is between two
 // steps of another installation: the command runs again after a pause.
 const DWORD kRetryPauseMs = 1000;
@@ -28,45 +30,37 @@ DWORD TimeLeft(DWORD start, DWORD bound)
     return elapsed < bound ? bound - elapsed : 0;
 }
 
-// The mutex is taken for the moment of the test only and released at once:
-// an installation that asks for it meanwhile waits no longer than that.
-bool TakeAndRelease(HANDLE mutex, DWORD timeoutMs)
-{
-    bool taken = WaitForChild(mutex, timeoutMs);
-    if (taken) {
-        ReleaseMutex(mutex);
-    }
-    return taken;
-}
+enum InstallerState { kInstallerFree, kInstallerBusy, kInstallerUntestable };
 
-// true when no installation runs, or when the one running ends before
-// timeoutMs. A mutex that this run may not open is held all the same, and is
-// looked at again in steps.
-bool WaitUntilFree(DWORD timeoutMs)
+// Windows releases a mutex only through a handle with MUTEX_MODIFY_STATE ("the
+// right to release a named mutex"), and a wait that succeeds makes this
+// thread its owner: the test opens it with both rights, waits no longer than
+// an instant and releases it at once, so that no installation ever waits for
+// this run. A mutex that cannot be opened so, or not released, is not waited
+// on: msiexec's own 1618 and the retries tell instead.
+InstallerState TestInstallerOnce()
 {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        DWORD left = TimeLeft(start, timeoutMs);
-        HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, kExecuteMutexName);
-        if (mutex != NULL) {
-            bool free = TakeAndRelease(mutex, left);
-            CloseHandle(mutex);
-            return free;
+    InstallerState state = kInstallerBusy;
+    DWORD wait = WAIT_FAILED;
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, kExecuteMutexName);
+    if (mutex == NULL) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return kInstallerFree;
         }
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return true;
-        }
-        if (left == 0) {
-            return false;
-        }
-        Sleep(left < kPollMs ? left : kPollMs);
+        LogMessage(L"Windows Installer's mutex not tested err=%d: msiexec's answer tells", static_cast<int>(error));
+        return kInstallerUntestable;
     }
-}
-
-int LogStillBusy(unsigned seconds)
-{
-    LogMessage(L"Windows Installer still busy after %u s err=%d", seconds, ERROR_INSTALL_ALREADY_RUNNING);
-    return ERROR_INSTALL_ALREADY_RUNNING;
+    wait = WaitForSingleObject(mutex, kTestMs);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+        state = kInstallerFree;
+        if (!ReleaseMutex(mutex)) {
+            LogMessage(L"ReleaseMutex err=%d: msiexec's answer tells", static_cast<int>(GetLastError()));
+            state = kInstallerUntestable;
+        }
+    }
+    CloseHandle(mutex);
+    return state;
 }
 
 // The progress window's messages are handled while the run waits; the process
@@ -74,6 +68,29 @@ int LogStillBusy(unsigned seconds)
 void PauseWithProgress(DWORD pauseMs)
 {
     WaitForChild(GetCurrentProcess(), pauseMs);
+}
+
+// true when no installation runs, when the one running ends before timeoutMs,
+// or when the mutex cannot be tested.
+bool WaitUntilFree(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (TestInstallerOnce() != kInstallerBusy) {
+            return true;
+        }
+        DWORD left = TimeLeft(start, timeoutMs);
+        if (left == 0) {
+            return false;
+        }
+        PauseWithProgress(left < kPollMs ? left : kPollMs);
+    }
+}
+
+int LogStillBusy(unsigned seconds)
+{
+    LogMessage(L"Windows Installer still busy after %u s err=%d", seconds, ERROR_INSTALL_ALREADY_RUNNING);
+    return ERROR_INSTALL_ALREADY_RUNNING;
 }
 
 }  // namespace

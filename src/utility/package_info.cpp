@@ -1,9 +1,13 @@
 #include "utility/package_info.h"
 
+#include <wchar.h>
+
 #include "log/debug_log.h"
 #include "config/setup_file.h"
+#include "core/admin_folders.h"
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
+#include "utility/package_cache.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -12,6 +16,7 @@ namespace {
 
 const wchar_t kProductCodeQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductCode'";
 const wchar_t kProductVersionQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductVersion'";
+const int kWritersCapacity = 512;
 
 }  // namespace
 
@@ -52,16 +57,47 @@ cleanup:
     return static_cast<int>(result);
 }
 
+void CopyPackageToCache()
+{
+    wchar_t package[kPathCapacity] = L"";
+    wchar_t source[kPathCapacity] = L"";
+    wchar_t folder[kPathCapacity] = L"";
+    wchar_t writers[kWritersCapacity] = L"";
+    g_setup.packagePath[0] = L'\0';
+    if (ReadPackageName(package) == 0) {
+        return;
+    }
+    if (FAILED(StringCchPrintfW(source, kPathCapacity, L"%s%s", g_setup.programDirectory, package))) {
+        LogMessage(L"Package path too long(%s%s)", g_setup.programDirectory, package);
+        g_setup.packageCopyResult = ERROR_FILENAME_EXCED_RANGE;
+        return;
+    }
+    // Without its trailing "\", which the security functions do not take.
+    if (SUCCEEDED(StringCchCopyW(folder, kPathCapacity, g_setup.programDirectory)) && folder[0] != L'\0') {
+        folder[wcslen(folder) - 1] = L'\0';
+        DescribeOtherWriters(folder, writers, kWritersCapacity);
+    }
+    if (writers[0] != L'\0') {
+        LogMessage(L"Warning: the product folder can be changed by %s; the package is run from a copy", writers);
+    }
+    g_setup.packageCopyResult = StagePackage(source, g_setup.packagePath);
+}
+
+void RemovePackageCopyUnlessKept()
+{
+    if (g_setup.packageCopyKept != 1) {
+        RemovePackageCopy(g_setup.packagePath);
+    }
+}
+
 int ReadPackageInfo()
 {
     wchar_t package[kPathCapacity] = L"";
     if (ReadPackageName(package) == 0) {
         return kNoPackage;
     }
-    if (FAILED(StringCchPrintfW(g_setup.packagePath, kPathCapacity, L"%s%s", g_setup.programDirectory, package))) {
-        g_setup.packagePath[0] = L'\0';
-        LogMessage(L"Package path too long(%s%s)", g_setup.programDirectory, package);
-        return ERROR_FILENAME_EXCED_RANGE;
+    if (g_setup.packageCopyResult != 0) {
+        return g_setup.packageCopyResult;
     }
     const MsiFunctions* msi = GetMsi();
     if (msi == NULL) {

@@ -1,17 +1,19 @@
 #include "utility/utility_install.h"
 
-#include <sddl.h>
 #include <wchar.h>
 
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "config/setup_file.h"
+#include "core/admin_folders.h"
 #include "core/platform.h"
 #include "core/setup_state.h"
 #include "core/system_libraries.h"
 #include "ui/child_process.h"
 #include "ui/progress_window.h"
 #include "utility/installer_wait.h"
+#include "utility/package_cache.h"
+#include "utility/service_control.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -20,18 +22,13 @@ namespace {
 
 const wchar_t kSettingsFileName[] = L"TMPREGZSVC.ZRG";
 const wchar_t kSettingsKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings";
-const wchar_t kServiceName[] = L"zelmsvc";
-// Full control for Administrators and SYSTEM, nothing inherited from the
-// temporary folder, where every user may create files.
-const wchar_t kAdministratorsOnly[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
-const int kFolderAttempts = 4;
-const DWORD kServicePollMs = 100;
-const DWORD kServiceSettleMs = 30000;
 const ChildLogTexts kInstallTexts = {L"CreateProcess succeeded cmd=%s", L"Failed to execute install cmd(%s) err=%d",
                                      true};
 const ChildLogTexts kRegistryTexts = {L"CreateProcess succeeded cmd=%s",
                                       L"Failed to execute saveing reg cmd(%s) err=%d", true};
-const ChildLogTexts kServiceTexts = {L"CreateProcess succeeded cmd=%s", L"Failed to execute cmd(%s) err=%d", true};
+// The services that depend on zelmsvc and ran before the removal, which
+// stopped them.
+DependentServices g_dependents = {0, {}};
 
 // Without REBOOT=ReallySuppress, msiexec /qn restarts Windows itself when the
 // package schedules a restart, in the middle of the run; suppressed, it ends
@@ -39,11 +36,10 @@ const ChildLogTexts kServiceTexts = {L"CreateProcess succeeded cmd=%s", L"Failed
 HRESULT ComposeInstallArguments(wchar_t* arguments, const wchar_t* package, const wchar_t* folder)
 {
     if (folder[0] != L'\0') {
-        return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" TARGETDIR=\"%s\" %s /qn",
-                                g_setup.programDirectory, package, folder, kSuppressRestart);
+        return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s\" TARGETDIR=\"%s\" %s /qn", package, folder,
+                                kSuppressRestart);
     }
-    return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s%s\" %s /qn", g_setup.programDirectory, package,
-                            kSuppressRestart);
+    return StringCchPrintfW(arguments, kCommandCapacity, L"/I \"%s\" %s /qn", package, kSuppressRestart);
 }
 
 // The registry editor's result: the Windows error when it did not start,
@@ -67,49 +63,6 @@ int RunRegistryEditor(const wchar_t* arguments)
         return static_cast<int>(error);
     }
     return static_cast<int>(exitCode);
-}
-
-int RunServiceCommand(const wchar_t* arguments)
-{
-    DWORD exitCode = 0;
-    DWORD error = 0;
-    if (!RunSystemProgram(L"net.exe", false, arguments, NORMAL_PRIORITY_CLASS | CREATE_NO_WINDOW,
-                          kWaitBoundedWithProgress, kServiceTexts, &exitCode, &error)) {
-        return static_cast<int>(error);
-    }
-    return static_cast<int>(exitCode);
-}
-
-// The service's state once it has left a pending state, 0 when it cannot be
-// asked. Windows' net waits for that; others return as soon as the request is
-// made.
-DWORD QuerySettledServiceState()
-{
-    DWORD state = 0;
-    SC_HANDLE service = NULL;
-    SERVICE_STATUS status;
-    SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_CONNECT);
-    if (manager == NULL) {
-        return 0;
-    }
-    service = OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS);
-    if (service == NULL) {
-        goto cleanup;
-    }
-    for (DWORD waited = 0; QueryServiceStatus(service, &status); waited += kServicePollMs) {
-        state = status.dwCurrentState;
-        if ((state != SERVICE_START_PENDING && state != SERVICE_STOP_PENDING) || waited >= kServiceSettleMs) {
-            break;
-        }
-        Sleep(kServicePollMs);
-    }
-
-cleanup:
-    if (service != NULL) {
-        CloseServiceHandle(service);
-    }
-    CloseServiceHandle(manager);
-    return state;
 }
 
 bool SettingsKeyExists()
@@ -137,9 +90,7 @@ bool IsNonEmptyFile(const wchar_t* path)
 // fails on a name that exists, so nobody can hand the run a folder of theirs.
 int CreatePrivateFolder(wchar_t* folder)
 {
-    int result = ERROR_PATH_NOT_FOUND;
-    PSECURITY_DESCRIPTOR descriptor = NULL;
-    SECURITY_ATTRIBUTES attributes;
+    int result = ERROR_SUCCESS;
     wchar_t temp[kPathCapacity] = L"";
     // A temporary folder that does not fit is refused, never cut: its name
     // goes into the log instead of the folder's.
@@ -148,44 +99,12 @@ int CreatePrivateFolder(wchar_t* folder)
         result = length == 0 && GetLastError() != ERROR_SUCCESS ? static_cast<int>(GetLastError())
                                                                 : ERROR_FILENAME_EXCED_RANGE;
         StringCchCopyW(temp, kPathCapacity, L"%TEMP%");
-        goto cleanup;
+    } else {
+        result = CreateRandomAdminFolder(temp, L"ZELMON-", folder);
     }
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &descriptor,
-                                                              NULL)) {
-        result = static_cast<int>(GetLastError());
-        goto cleanup;
-    }
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor;
-    attributes.bInheritHandle = FALSE;
-    for (int attempt = 0; attempt < kFolderAttempts; ++attempt) {
-        DWORD random[2] = {0, 0};
-        if (!GetRandomBytes(random, sizeof(random))) {
-            result = ERROR_GEN_FAILURE;
-            goto cleanup;
-        }
-        const wchar_t* format = temp[length - 1] == L'\\' ? L"%sZELMON-%08lX%08lX" : L"%s\\ZELMON-%08lX%08lX";
-        if (FAILED(StringCchPrintfW(folder, kPathCapacity, format, temp, random[0], random[1]))) {
-            result = ERROR_FILENAME_EXCED_RANGE;
-            goto cleanup;
-        }
-        if (CreateDirectoryW(folder, &attributes)) {
-            result = 0;
-            goto cleanup;
-        }
-        result = static_cast<int>(GetLastError());
-        if (result != ERROR_ALREADY_EXISTS) {
-            goto cleanup;
-        }
-    }
-
-cleanup:
-    if (result != 0) {
+    if (result != ERROR_SUCCESS) {
         LogMessage(L"Failed to create a folder for the service settings in %s err=%d", temp, result);
         folder[0] = L'\0';
-    }
-    if (descriptor != NULL) {
-        LocalFree(descriptor);
     }
     return result;
 }
@@ -222,16 +141,17 @@ void RemoveSettingsFolder(const wchar_t* file)
 }
 
 // After a removal the saved settings go back whatever the installer
-// answered, and the service runs with them. Windows restarting starts the
-// service anyway: its restart is a step that can wait.
+// answered, and the service runs with them, its dependents with it. Windows
+// restarting starts the service anyway: its restart is a step that can wait.
 int CarrySettingsOver(DWORD installExitCode)
 {
-    if (g_setup.previousVersionRemoved != 1 || g_setup.settingsFile[0] == L'\0') {
+    if (g_setup.previousVersionRemoved != 1) {
         return 0;
     }
-    int restored = RestoreServiceSettings();
-    if (restored == 0 && installExitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
-        restored = RestartService();
+    bool exported = g_setup.settingsFile[0] != L'\0';
+    int restored = exported ? RestoreServiceSettings() : 0;
+    if (restored == 0 && installExitCode != ERROR_SUCCESS_REBOOT_INITIATED && (exported || g_dependents.count > 0)) {
+        restored = RestartService(g_dependents);
     }
     return restored;
 }
@@ -268,6 +188,10 @@ int RunInstallCommand(const wchar_t* arguments)
         goto cleanup;
     }
     result = static_cast<int>(exitCode);
+    if (exitCode == 0 || IsRestartCode(exitCode) || exitCode == ERROR_SUCCESS_REBOOT_INITIATED) {
+        // The installed product's source, for a repair that needs its package.
+        g_setup.packageCopyKept = 1;
+    }
     if (IsRestartCode(exitCode)) {
         g_setup.restartNeeded = 1;
         result = 0;
@@ -302,29 +226,40 @@ int InstallUtil()
     LogMessage(L"InstallUtil() is called");
     int result = kNoInstallPackage;
     wchar_t package[kPathCapacity] = L"";
+    wchar_t cached[kPathCapacity] = L"";
     wchar_t arguments[kCommandCapacity] = L"";
     if (ReadPackageName(package) == 0) {
         LogMessage(L"No install package information");
-    } else if (FAILED(ComposeInstallArguments(
-                   arguments, package, g_setup.previousVersionRemoved == 1 ? g_setup.previousInstallDir : L""))) {
+        goto cleanup;
+    }
+    result = CachePackage(g_setup.packagePath, g_setup.productCode, g_setup.productVersion, cached);
+    if (result != ERROR_SUCCESS) {
+        goto cleanup;
+    }
+    StringCchCopyW(g_setup.packagePath, kPathCapacity, cached);
+    if (FAILED(ComposeInstallArguments(arguments, g_setup.packagePath,
+                                       g_setup.previousVersionRemoved == 1 ? g_setup.previousInstallDir : L""))) {
         LogMessage(L"Install command too long(%s)", package);
         result = ERROR_FILENAME_EXCED_RANGE;
-    } else {
-        result = RunInstallCommand(arguments);
+        goto cleanup;
     }
+    result = RunInstallCommand(arguments);
+
+cleanup:
     LogMessage(L"Return from InstallUtil()");
     return result;
 }
 
 bool CanInstallInto(const wchar_t* folder)
 {
-    wchar_t package[kPathCapacity] = L"";
+    wchar_t entry[kPathCapacity] = L"";
+    wchar_t cached[kPathCapacity] = L"";
     wchar_t arguments[kCommandCapacity] = L"";
     wchar_t command[kCommandCapacity] = L"";
     wchar_t program[kPathCapacity] = L"";
-    // Without a package name the command is only shorter.
-    ReadPackageName(package);
-    return SUCCEEDED(ComposeInstallArguments(arguments, package, folder)) &&
+    return ComposeCachedPackage(g_setup.packagePath, g_setup.productCode, g_setup.productVersion, entry, cached) ==
+               ERROR_SUCCESS &&
+           SUCCEEDED(ComposeInstallArguments(arguments, cached, folder)) &&
            FindSystemProgram(L"msiexec.exe", false, program) &&
            ComposeProgramCommand(command, kCommandCapacity, program, arguments);
 }
@@ -333,11 +268,16 @@ int SaveServiceSettings()
 {
     wchar_t folder[kPathCapacity];
     wchar_t file[kPathCapacity] = L"";
+    // Windows Installer stops them with the service and leaves them stopped.
+    int result = RecordRunningDependents(&g_dependents);
+    if (result != 0) {
+        return result;
+    }
     if (!SettingsKeyExists()) {
         LogMessage(L"No service settings to carry over");
         return 0;
     }
-    int result = CreatePrivateFolder(folder);
+    result = CreatePrivateFolder(folder);
     if (result != 0) {
         return result;
     }
@@ -382,24 +322,4 @@ void KeepServiceSettings()
     if (g_setup.settingsFile[0] != L'\0') {
         LogMessage(L"Service settings kept in %s", g_setup.settingsFile);
     }
-}
-
-int RestartService()
-{
-    int stopped = RunServiceCommand(L"stop zelmsvc");
-    if (stopped == WAIT_TIMEOUT) {
-        return WAIT_TIMEOUT;
-    }
-    if (stopped != 0 && QuerySettledServiceState() == SERVICE_RUNNING) {
-        LogMessage(L"Service zelmsvc did not stop; it runs with its old settings");
-    }
-    int started = RunServiceCommand(L"start zelmsvc");
-    if (started == WAIT_TIMEOUT) {
-        return WAIT_TIMEOUT;
-    }
-    if (QuerySettledServiceState() == SERVICE_RUNNING) {
-        return 0;
-    }
-    LogMessage(L"Service zelmsvc is not running");
-    return started != 0 ? started : ERROR_SERVICE_NOT_ACTIVE;
 }

@@ -7,7 +7,7 @@
 // Windows Installer asks for a restart); 1641 when Windows is already
 // restarting (the settings imported, the service left alone); otherwise the
 // install command's exit code, the Windows error that kept it from starting
-// (258: a registry editor or net that did not end), the number of a failed
+// (258: a registry editor that did not end), the number of a failed
 // settings import or service start, or 87 without a package.
 int InstallUtil();
 
@@ -31,10 +31,6 @@ void DiscardServiceSettings();
 
 // Keeps the exported settings for the administrator and logs where they are.
 void KeepServiceSettings();
-
-// net stop, then net start zelmsvc. 0 when the service runs afterwards;
-// otherwise the number of the failed start.
-int RestartService();
 
 // Windows Installer's success that leaves a restart due (3010). Its 1641 says
 // that Windows is restarting already.

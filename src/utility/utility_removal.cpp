@@ -390,8 +390,10 @@ LONG ReadStoredCommand(HKEY key, wchar_t* command)
     return ERROR_SUCCESS;
 }
 
-// The stored uninstall command, false (and logged) when there is none.
-bool ReadStoredUninstallCommand(wchar_t* stored)
+// The stored uninstall command: ERROR_SUCCESS, or ERROR_FILE_NOT_FOUND (and
+// logged) when there is none, or ERROR_FILENAME_EXCED_RANGE when it does not
+// fit: cut, it would run another command.
+int ReadStoredUninstallCommand(wchar_t* stored)
 {
     HKEY key = NULL;
     LONG status = OpenUninstallEntry(&key, &g_setup.utilityView);
@@ -402,15 +404,19 @@ bool ReadStoredUninstallCommand(wchar_t* stored)
         status = ReadStoredCommand(key, stored);
         RegCloseKey(key);
     }
+    if (status == ERROR_MORE_DATA) {
+        LogMessage(L"Uninstall command too long(%d characters or more)", kPathCapacity);
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
     if (status != ERROR_SUCCESS) {
         LogMessage(L"Not installed or already latest version has been installed.");
-        return false;
+        return ERROR_FILE_NOT_FOUND;
     }
     if (stored[0] == L'\0') {
         LogMessage(L"Invalid uninstall command string(%s)", stored);
-        return false;
+        return ERROR_FILE_NOT_FOUND;
     }
-    return true;
+    return ERROR_SUCCESS;
 }
 
 // The command that removes the installed utility and its program, or an
@@ -419,10 +425,11 @@ int ReadUninstallCommand(wchar_t* command, wchar_t* application)
 {
     wchar_t stored[kPathCapacity] = L"";
     command[0] = L'\0';
-    if (!ReadStoredUninstallCommand(stored)) {
-        return ERROR_SUCCESS;
+    int result = ReadStoredUninstallCommand(stored);
+    if (result != ERROR_SUCCESS) {
+        return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
     }
-    int result = ComposeUninstallCommand(stored, command, application);
+    result = ComposeUninstallCommand(stored, command, application);
     if (result != ERROR_SUCCESS) {
         LogMessage(L"Failed to execute uninstall cmd(%s) err=%d", stored, result);
         command[0] = L'\0';

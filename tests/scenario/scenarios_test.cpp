@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+
 #include "driver_bed.h"
 #include "product.h"
 #include "utility_bed.h"
@@ -401,6 +405,129 @@ void InstallationDirectoryTooLongToInstallInto(Product& p)
 }
 
 const std::wstring kWaiting = L"Waiting for Windows Installer: another installation is running";
+const std::wstring kCachedNew = L"{cache}\\{code}v1.2.10\\{package}";
+const std::wstring kRestarted = L"Service zelmsvc restarted";
+
+Step ExpectNoRestartAfterAnUpdateWith(std::wstring flags)
+{
+    return [flags](Product& p) {
+        ExpectNoRestart(p);
+        std::vector<std::wstring> calls = testbed::ReadNewdevDoubleCalls();
+        ASSERT_EQ(1u, calls.size());
+        EXPECT_NE(std::wstring::npos, calls[0].find(L"\t" + flags + L"\t")) << testbed::ToBytes(calls[0], CP_UTF8);
+    };
+}
+
+// Windows' net ends with 2 on most failures, which would read as "the user
+// answered No".
+void UseNetThatFails(Product&)
+{
+    EXPECT_TRUE(testbed::ReplaceSystemProgram(L"net.exe", testbed::TestProgramFolder() + L"planted_program.exe"));
+}
+
+void ExpectNetNeverRan(Product&)
+{
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((testbed::SystemFolder() + L"\\net.exe.ran").c_str()));
+}
+
+// Whether Everyone may write into the folder, as the lab gives it.
+bool EveryoneCanChange(const std::wstring& folder)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    bool can = false;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        can =
+            can || (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+                    IsWellKnownSid(&ace->SidStart, WinWorldSid) && (ace->Mask & FILE_ADD_FILE) != 0);
+    }
+    LocalFree(descriptor);
+    return can;
+}
+
+void LetEveryoneChange(Product& p, const std::wstring& folder)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;SY)",
+                                                                     SDDL_REVISION_1, &descriptor, nullptr));
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    EXPECT_EQ(ERROR_SUCCESS, SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr));
+    LocalFree(descriptor);
+    EXPECT_TRUE(EveryoneCanChange(folder)) << testbed::ToBytes(folder, CP_UTF8);
+    (void)p;
+}
+
+// A machine folder that someone without administrator rights made first,
+// with a package of theirs in its cache.
+void MachineFolderThatEveryoneCanChange(Product& p)
+{
+    const std::wstring machine = Product::MachineFolder();
+    EXPECT_TRUE(SHCreateDirectoryExW(nullptr, (machine + L"\\Package Cache").c_str(), nullptr) == ERROR_SUCCESS);
+    LetEveryoneChange(p, machine);
+    p.WriteFile(machine + L"\\Package Cache\\planted.msi", "planted");
+}
+
+void ExpectInstalledIntoAMachineFolderOfAdministrators(Product& p)
+{
+    const std::wstring machine = Product::MachineFolder();
+    EXPECT_EQ(testbed::kZelmonNewVersion, testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
+    EXPECT_FALSE(EveryoneCanChange(machine));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((machine + L"\\Package Cache\\planted.msi").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(p.Expand(kCachedNew).c_str()));
+}
+
+// An earlier run's copy of the installed version, a product folder that anyone
+// can change, and, while the question is up, someone's package in place of
+// the one that was there when the run started.
+void PackageReplacedWhileTheQuestionIsUp(Product& p)
+{
+    const std::wstring earlier = p.Expand(L"{cache}\\{code}v1.2.9\\");
+    EXPECT_EQ(ERROR_SUCCESS, SHCreateDirectoryExW(nullptr, earlier.c_str(), nullptr));
+    EXPECT_TRUE(testbed::CopyFileTo(testbed::PackagePath(p.utility), earlier + p.utility));
+    LetEveryoneChange(p, p.product.substr(0, p.product.size() - 1));
+    p.atFirstBox = [](Product& p) {
+        EXPECT_TRUE(testbed::CopyFileTo(testbed::PackagePath(Product::EditionPackage(testbed::kZelmonFailInstall)),
+                                        p.product + p.package));
+    };
+}
+
+void ExpectTheConfirmedVersionFromTheCache(Product& p)
+{
+    ExpectUpgraded(p);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(p.Expand(L"{cache}\\{code}v1.2.9").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(p.Expand(kCachedNew).c_str()));
+}
+
+// A service that needs zelmsvc runs, which Windows Installer stops with it;
+// net would ask whether to stop it too. (Wine lists no dependents.)
+void DependentServiceRuns(Product& p)
+{
+    EXPECT_TRUE(testbed::StartDependentService(p.AppsFolder() + L"\\ZELMON\\zelmsvc.exe", p.folder + L"dependent\\"));
+    UseNetThatFails(p);
+}
+
+// The driver service's file holds a version resource without fixed file
+// information, and the packaged driver is 2.0.0.5.
+void DriverImageWithoutFixedFileInfo(Product& p)
+{
+    testbed::Controller controller = p.AddController(L"2.0.0.5", L"1.0.0.1");
+    const std::wstring image = p.folder + L"vraid.sys";
+    EXPECT_TRUE(testbed::CopyFileTo(testbed::TestProgramFolder() + L"no_fixed_info.dll", image));
+    EXPECT_TRUE(testbed::SetServiceImagePath(controller.service, image));
+    EXPECT_TRUE(testbed::UseNewdevDouble(testbed::NewdevAnswer::Success(false)));
+    p.WriteSetupFile("Debug=1\r\n");
+}
+
+const wchar_t kRunLock[] = L"Global\\VANTIRO RAID Setup";
+// Others may wait on it, not release it.
+const wchar_t kOnlyWaitingForEveryone[] = L"D:P(A;;0x100000;;;WD)";
 
 const Row kRows[] = {
     // Inst.Inf, options, the OS and the controller.
@@ -431,10 +558,10 @@ const Row kRows[] = {
     Row("ProductFolderTooLongForTheLogAndTheInf", kNoEntry, nullptr, nullptr, nullptr, MoveProductToTheLongestFolder,
         L"", {Error(kNoFiles)}, 3, {}, ExpectNoLogWhereItDoesNotFit),
     Row("JapaneseTextsAndTheFailureNumber", kCurrent, nullptr, L"missing.msi", "", nullptr, L"",
-        {Yes(kJapaneseConfirmUtility), Failed(1627, kJapaneseFailed)}, 1627, {}, nullptr),
+        {Yes(kJapaneseConfirmUtility), Failed(1619, kJapaneseFailed)}, 1619, {}, nullptr),
     Row(
         "PlantedDllsAreNeverLoaded", kCurrent, nullptr, L"missing.msi", "", [](Product& p) { p.PlantDlls(); }, L"",
-        {Yes(kConfirmUtility), Failed(1627)}, 1627, {}, nullptr),
+        {Yes(kConfirmUtility), Failed(1619)}, 1619, {}, nullptr),
     Row(
         "QuietOnAnInvisibleStationWithoutInstInf", kNoEntry, nullptr, nullptr, nullptr,
         [](Product& p) { p.UseInvisibleDesktop(); }, L"/X -qN", {}, 1, {}, nullptr),
@@ -467,10 +594,11 @@ const Row kRows[] = {
         ExpectCentredProgressWindow),
     Row("RestartDeclined", kOutdated, nullptr, nullptr, "RestartExitCode=3010\r\n",
         Newdev(testbed::NewdevAnswer::Success(true)), L"", {Yes(kConfirmDriver), No(kRestart)}, 0,
-        {L"Driver installed(Need to reboot)"}, ExpectNoRestart),
+        {L"Driver installed(Need to reboot)"}, ExpectNoRestartAfterAnUpdateWith(L"0x00000001")),
+    // Where Windows would ask whether to trust the publisher, a quiet update fails instead.
     Row("QuietRunThatNeedsARestart", kOutdated, nullptr, nullptr, "RestartExitCode=3010\r\n",
         Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 3010, {L"Restart needed, exit code 3010"},
-        ExpectNoRestart),
+        ExpectNoRestartAfterAnUpdateWith(L"0x00000005")),
     Row("QuietRunThatNeedsARestartWithoutTheKey", kOutdated, nullptr, nullptr, "",
         Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 0, {L"Driver installed(Need to reboot)"},
         ExpectNoRestart),
@@ -479,22 +607,19 @@ const Row kRows[] = {
         [](Product& p) { EXPECT_TRUE(testbed::WaitForFile(p.RestartMarker(), 5000)); }),
 
     // The utility.
-    Row("FirstInstallation", kCurrent, nullptr, testbed::kZelmonNew, "", nullptr, L"",
+    Row("FirstInstallation", kCurrent, nullptr, testbed::kZelmonNew, "", MachineFolderThatEveryoneCanChange, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
-        {L"Utility is not installed.({code}) err=1605",
-         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" REBOOT=ReallySuppress /qn"},
-        [](Product&) {
-            EXPECT_EQ(testbed::kZelmonNewVersion,
-                      testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
-        }),
+        {L"Utility is not installed.({code}) err=1605", L"Set aside {machine}.untrusted-",
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"" + kCachedNew + L"\" REBOOT=ReallySuppress /qn"},
+        ExpectInstalledIntoAMachineFolderOfAdministrators),
     Row("SameVersionIsLeftAlone", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr, L"",
         {Yes(kConfirmUtility), Ok(kAlreadyInstalled)}, 0, {L"!UninstallUtil", L"!InstallUtil"}, nullptr),
     Row("UpgradeCarriesTheSettingsOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {kRegedit + L" /e \"{settings}\" HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings", kUninstall,
-         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" "
-         L"REBOOT=ReallySuppress /qn",
-         kRegedit + L" /s \"{settings}\"", kNet + L" stop zelmsvc", kNet + L" start zelmsvc"},
+         L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"" + kCachedNew +
+             L"\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn",
+         kRegedit + L" /s \"{settings}\"", kRestarted},
         ExpectUpgraded),
     Row("ExpandableUninstallCommand", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         UninstallString(L"%SystemRoot%\\system32\\msiexec.exe /X{code}", REG_EXPAND_SZ), L"/QN", {}, 0, {},
@@ -509,7 +634,7 @@ const Row kRows[] = {
         {L"Uninstall process has failed.err = 1603", L"!InstallUtil", L"!Driver installed"},
         [](Product& p) { EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders()); }),
     Row("FailedInstallationAfterTheRemoval", kCurrent, testbed::kZelmonOld, testbed::kZelmonFailInstall, "", nullptr,
-        L"", {Yes(kConfirmUtility), Failed(1603)}, 1603, {kRegedit + L" /s \"{settings}\"", kNet + L" stop zelmsvc"},
+        L"", {Yes(kConfirmUtility), Failed(1603)}, 1603, {kRegedit + L" /s \"{settings}\""},
         [](Product& p) {
             EXPECT_EQ(L"mail.vantiro.test", testbed::ReadSetting(L"MailServer", nullptr, p.UtilityView()));
         }),
@@ -529,23 +654,32 @@ const Row kRows[] = {
         {L"Installed version unreadable", L"!UninstallUtil"}, nullptr),
     Row("SettingsFileOfAnotherUserIsNeverImported", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         PlantSettingsFile, L"/QN", {}, 0, {}, ExpectUpgradedWithoutThePlantedKey),
-    Row("FailedExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"fail 5", L""), L"/QN",
-        {Failed(5)}, 5, {L"Service settings not saved. err=5", L"!" + kUninstall}, ExpectUntouched),
+    // 2 would read as "the user answered No".
+    Row("FailedExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"fail 2", L""), L"/QN",
+        {Failed(1603)}, 1603,
+        {L"Service settings not saved. err=2", L"Failed with 2, reported as 1603", L"!" + kUninstall},
+        ExpectUntouched),
     Row("EmptyExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"empty", L""), L"/QN",
         {Failed(29)}, 29, {L"Service settings not saved. err=29", L"!" + kUninstall}, ExpectUntouched),
     Row("FailedImportKeepsTheExport", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", Regedit(L"", L"fail 6"),
         L"/QN", {Failed(6)}, 6, {L"Service settings kept in {settings}"}, ExpectExportKept),
     Row("NoSettingsKeyNothingToCarryOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", DeleteSettingsKey,
-        L"/QN", {}, 0, {L"No service settings to carry over", L"!regedit", L"!net.exe"}, nullptr),
+        L"/QN", {}, 0, {L"No service settings to carry over", L"!regedit", L"!" + kRestarted}, nullptr),
     Row("ServiceLeftStoppedByThePackage", kCurrent, testbed::kZelmonOld, testbed::kZelmonNoStart, "", nullptr, L"/QN",
-        {}, 0, {kNet + L" start zelmsvc"},
+        {}, 0, {kRestarted},
         [](Product&) { EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
     // The running service read its settings at its start; the next start fails.
     Row(
         "ServiceThatWillNotStart", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
-        [](Product& p) { EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"refuse-start", p.UtilityView())); }, L"/QN",
-        {Failed(1062)}, 1062, {L"Service zelmsvc is not running"},
-        [](Product&) { EXPECT_FALSE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
+        [](Product& p) {
+            EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"refuse-start", p.UtilityView()));
+            UseNetThatFails(p);
+        },
+        L"/QN", {Failed(1062)}, 1062, {L"Service zelmsvc is not running"},
+        [](Product& p) {
+            EXPECT_FALSE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+            ExpectNetNeverRan(p);
+        }),
     Row("InstallerRestartAfterTheRemoval", kCurrent, testbed::kZelmonRestartRemoval, testbed::kZelmonNew, "", nullptr,
         L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
     Row("InstallerRestartAfterTheInstallation", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall, "",
@@ -573,7 +707,7 @@ const Row kRows[] = {
         ExpectRemovedWithTheExportKept),
     Row("InstallerRestartingWindowsAfterTheInstallation", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
         MsiexecRestartsWindows(L"", L"1641"), L"/QN", {}, 1641,
-        {kRegedit + L" /s \"{settings}\"", L"Windows is restarting (1641)", L"!net.exe",
+        {kRegedit + L" /s \"{settings}\"", L"Windows is restarting (1641)", L"!" + kRestarted,
          L"!Newer version will be installed"},
         ExpectInstalledWithTheSettingsBeforeTheRestart),
     // As Windows Installer stores it for a package without ARPNOMODIFY: /I
@@ -631,7 +765,7 @@ const Row kRows[] = {
     // removal: msiexec would fail in the old one after the removal.
     Row("InstallationDirectoryTooLongForTheNewVersion", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         InstallationDirectoryTooLongToInstallInto, L"/QN", {}, 0,
-        {L"Unusable folder({apps}\\d", L"msiexec.exe /I \"{product}{package}\" REBOOT=ReallySuppress /qn"},
+        {L"Unusable folder({apps}\\d", L"msiexec.exe /I \"" + kCachedNew + L"\" REBOOT=ReallySuppress /qn"},
         [](Product& p) {
             EXPECT_EQ(testbed::kZelmonNewVersion,
                       testbed::ReadUninstallEntry(testbed::kZelmonProductCode).displayVersion);
@@ -643,6 +777,39 @@ const Row kRows[] = {
         "TemporaryFolderTooLongForTheSettings", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         [](Product& p) { p.temp = p.folder + std::wstring(300, L't') + L"\\"; }, L"/QN", {Failed(206)}, 206,
         {L"Failed to create a folder for the service settings in %TEMP% err=206", L"!" + kUninstall}, ExpectUntouched),
+    // Windows releases a mutex only through a handle that may release it.
+    Row("WindowsInstallerMutexThatOthersMayNotRelease", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew,
+        "InstallerWait=2\r\n", [](Product& p) { p.HoldWindowsInstaller(INFINITE, kOnlyWaitingForEveryone); },
+        L"/QN", {}, 0, {L"Windows Installer's mutex not tested err=5", L"!" + kWaiting}, ExpectUpgradedWithTheDriver),
+    // A user's program took the run lock's name first.
+    Row(
+        "RunLockTakenByAUser", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) { p.Squat(kRunLock); }, L"/QN", {}, 0,
+        {L"Run lock Global\\VANTIRO RAID Setup is owned by someone who is no administrator"},
+        ExpectUpgradedWithTheDriver),
+    Row(
+        "RunLockThatAdministratorsMayNotUse", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        [](Product& p) { p.Squat(kRunLock, kOnlyWaitingForEveryone); }, L"/QN", {}, 0,
+        {L"Run lock Global\\VANTIRO RAID Setup not taken err=5"}, ExpectUpgradedWithTheDriver),
+    Row("DependentServiceRunsAfterTheUpgrade", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        DependentServiceRuns, L"/QN", {}, 0, {kRestarted},
+        [](Product& p) {
+            ExpectUpgraded(p);
+            EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonDependentName));
+            ExpectNetNeverRan(p);
+        }),
+    Row("PackageReplacedWhileTheQuestionIsUp", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        PackageReplacedWhileTheQuestionIsUp, L"", {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
+        {L"Warning: the product folder can be changed by Everyone", L"Package cached in " + kCachedNew,
+         L"Cached package of 1.2.9 removed"},
+        ExpectTheConfirmedVersionFromTheCache),
+    // Cut, it would run another command.
+    Row("UninstallStringOf260Characters", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
+        UninstallString(L"{system}\\msiexec.exe /X{code} /l*v \"{temp}" + std::wstring(260, L'l') + L"\""), L"/QN",
+        {Failed(206)}, 206, {L"Uninstall command too long(260 characters or more)", L"!regedit"}, ExpectUntouched),
+    Row("DriverImageWithoutFixedFileInfo", kNoEntry, nullptr, nullptr, nullptr, DriverImageWithoutFixedFileInfo, L"/QN",
+        {Failed(87)}, 87, {L"No fixed file information in {folder}vraid.sys"},
+        [](Product&) { EXPECT_EQ(std::vector<std::wstring>(), testbed::ReadNewdevDoubleCalls()); }),
 };
 
 // The rows about 64-bit Windows alone, which the x64 lab runs with a 32-bit
@@ -657,7 +824,7 @@ const Row kOn64BitWindowsRows[] = {
     Row("HandOver", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "", StartWithSetupExe(true), L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {L"Handed over to \"{setup64}\"",
-         L"msiexec.exe /I \"{product}{package}\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
+         L"msiexec.exe /I \"" + kCachedNew + L"\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
         ExpectUpgradedWithTheDriver),
     Row("HandOverOfAQuietRunThatFails", kOutdated, testbed::kZelmonOld, testbed::kZelmonFailInstall, "",
         StartWithSetupExe(true), L"/QN", {Failed(1603)}, 1603, {L"Handed over to \"{setup64}\" /QN"},
@@ -676,7 +843,8 @@ const Row kOn64BitWindowsRows[] = {
             p.CopyPackage(testbed::kZelmonNew);
         },
         L"/QN", {}, 0,
-        {L"msiexec.exe /I \"{product}ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn"},
+        {L"msiexec.exe /I \"{cache}\\{code}v1.2.10\\ZelmonUtility-1.2.10.msi\" TARGETDIR=\"{apps}\" "
+         L"REBOOT=ReallySuppress /qn"},
         ExpectUpgraded),
     Row(
         "HandOverOfAQuietOptionRightAfterTheQuote", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",

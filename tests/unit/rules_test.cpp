@@ -195,7 +195,7 @@ TEST(Rules, FileVersions)
         const wchar_t* version;
     } cases[] = {
         {L"drivers\\6.0.1.12\\vraid.sys", 1, L"6.0.1.12"},
-        {L"no_fixed_info.dll", 1, L""},
+        {L"no_fixed_info.dll", 0, L""},
         {L"wrong_signature.dll", 0, L""},
         {L"short_fixed_info.dll", 0, L""},
         {L"drivers\\noversion\\vraid.sys", 0, L""},
@@ -310,6 +310,11 @@ TEST(Rules, FolderOfTheInstalledUtility)
         {L"Tool\\Service", ERROR_BAD_PATHNAME, L""},
     };
     ResetSetupState();
+    // The install command names the package's copy in the cache.
+    StringCchCopyW(g_setup.packagePath, kPathCapacity,
+                   L"C:\\ProgramData\\VANTIRO\\RAID Setup\\Package Cache\\.partial-1\\Zelmon.msi");
+    StringCchCopyW(g_setup.productCode, kPathCapacity, testbed::kZelmonProductCode);
+    StringCchCopyW(g_setup.productVersion, kVersionCapacity, L"1.2.10");
     for (const auto& c : cases) {
         ASSERT_TRUE(testbed::SetInstallationDirectory(c.value));
         wchar_t parent[kPathCapacity] = L"unchanged";
