@@ -665,21 +665,19 @@ const Row kRows[] = {
         L"/QN", {Failed(6)}, 6, {L"Service settings kept in {settings}"}, ExpectExportKept),
     Row("NoSettingsKeyNothingToCarryOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", DeleteSettingsKey,
         L"/QN", {}, 0, {L"No service settings to carry over", L"!regedit", L"!" + kRestarted}, nullptr),
-    Row("ServiceLeftStoppedByThePackage", kCurrent, testbed::kZelmonOld, testbed::kZelmonNoStart, "", nullptr, L"/QN",
-        {}, 0, {kRestarted},
-        [](Product&) { EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
+    // net's 2 would have been the exit code.
+    Row("ServiceLeftStoppedByThePackage", kCurrent, testbed::kZelmonOld, testbed::kZelmonNoStart, "", UseNetThatFails,
+        L"/QN", {}, 0, {kRestarted},
+        [](Product& p) {
+            EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
+            ExpectNetNeverRan(p);
+        }),
     // The running service read its settings at its start; the next start fails.
     Row(
         "ServiceThatWillNotStart", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
-        [](Product& p) {
-            EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"refuse-start", p.UtilityView()));
-            UseNetThatFails(p);
-        },
-        L"/QN", {Failed(1062)}, 1062, {L"Service zelmsvc is not running"},
-        [](Product& p) {
-            EXPECT_FALSE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
-            ExpectNetNeverRan(p);
-        }),
+        [](Product& p) { EXPECT_TRUE(testbed::WriteSetting(L"MailServer", L"refuse-start", p.UtilityView())); }, L"/QN",
+        {Failed(1062)}, 1062, {L"Service zelmsvc is not running"},
+        [](Product&) { EXPECT_FALSE(testbed::IsServiceRunning(testbed::kZelmonServiceName)); }),
     Row("InstallerRestartAfterTheRemoval", kCurrent, testbed::kZelmonRestartRemoval, testbed::kZelmonNew, "", nullptr,
         L"", {Yes(kConfirmUtility), No(kRestart)}, 0, {}, ExpectUpgraded),
     Row("InstallerRestartAfterTheInstallation", kCurrent, testbed::kZelmonOld, testbed::kZelmonRestartInstall, "",
@@ -944,10 +942,10 @@ void RunRow(const Row& row)
     EXPECT_EQ(std::vector<std::wstring>(), p.problems);
     EXPECT_EQ(row.exitCode, result.run.exitCode);
     EXPECT_EQ(0u, result.unansweredBoxes);
-    ASSERT_EQ(row.boxes.size(), result.boxes.size())
+    EXPECT_EQ(row.boxes.size(), result.boxes.size())
         << (result.boxes.empty() ? std::string("no box") : testbed::ToBytes(result.boxes.back().text, CP_UTF8));
     const bool english = Caption() == L"VANTIRO RAID Setup";
-    for (size_t i = 0; i < row.boxes.size(); ++i) {
+    for (size_t i = 0; i < std::min(row.boxes.size(), result.boxes.size()); ++i) {
         const testbed::BoxSeen& seen = result.boxes[i];
         EXPECT_EQ(Caption(), seen.caption) << "box " << i;
         EXPECT_EQ(row.boxes[i].text, seen.text) << "box " << i;
@@ -981,6 +979,11 @@ void RunRow(const Row& row)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((p.current + L"devupd.log").c_str()));
     if (row.check)
         row.check(p);
+    // The run's own account of what it did, for whoever reads the failure.
+    if (testing::Test::HasFailure()) {
+        for (const std::wstring& line : log)
+            testbed::PrintLine(L"log: " + line);
+    }
 }
 
 std::string RowName(const testing::TestParamInfo<Row>& info)
