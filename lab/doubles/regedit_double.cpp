@@ -2,7 +2,8 @@
 // did nothing), put into the system folder, where setup.exe looks first. Each
 // command goes on to the real one in the Windows folder unless
 // HKLM\Software\VantiroTestBed\RegeditDouble says otherwise: Export (for /e)
-// or Import (for /s) "fail <n>" exits with n, Export "empty" leaves an empty file.
+// or Import (for /s) "fail <n>" exits with n, Export "empty" leaves an empty file,
+// Import "nothing" exits with 0 and imports nothing.
 #include <windows.h>
 
 #include <stdlib.h>
@@ -27,6 +28,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return static_cast<int>(RunAndWait(GetSystemWindowsDirectoryW, L"regedit.exe", arguments));
     if (wcsncmp(behaviour, L"fail ", 5) == 0)
         return _wtoi(behaviour + 5);
+    if (wcscmp(behaviour, L"nothing") == 0)
+        return 0;
     if (exporting && wcscmp(behaviour, L"empty") == 0) {
         // /e "<file>" <key>
         wchar_t file[MAX_PATH] = L"";

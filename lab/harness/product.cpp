@@ -11,7 +11,9 @@ namespace testbed {
 namespace {
 
 const DWORD kRunTimeoutMs = 60000;
-const wchar_t kSettingsPrefix[] = L"ZELMON-";
+// The carry-over's folder, named by the UTC time of the removal.
+const wchar_t kCarryOverPrefix[] = L"\\Carry-over\\";
+const size_t kCarryOverNameLength = 16;
 const wchar_t* const kPlantedPrograms[] = {L"msiexec.exe", L"regedit.exe", L"net.exe"};
 // Windows DLLs that are not known DLLs, which a Windows loader looks for in
 // the program's folder first. version.dll is one too, but Wine's own user32
@@ -326,7 +328,7 @@ std::wstring Product::Expand(const std::wstring& text) const
     std::wstring expanded = text;
     Replace(&expanded, L"{product}", product);
     Replace(&expanded, L"{current}", current);
-    Replace(&expanded, L"{settings}", temp + kSettingsPrefix + L"*\\TMPREGZSVC.ZRG");
+    Replace(&expanded, L"{settings}", MachineFolder() + kCarryOverPrefix + L"*\\zelmsvc.reg");
     Replace(&expanded, L"{temp}", temp);
     Replace(&expanded, L"{apps}", AppsFolder());
     Replace(&expanded, L"{system}", Folder(GetSystemDirectoryW));
@@ -353,9 +355,9 @@ std::vector<std::wstring> Product::Log() const
     // Each line: a timestamp of 24 characters, the message, CR LF.
     for (size_t start = 0, end = 0; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
         std::wstring message = text.substr(start + 24, end - start - 24);
-        size_t at = message.find(kSettingsPrefix);
+        size_t at = message.find(kCarryOverPrefix);
         if (at != std::wstring::npos)
-            message.replace(at + wcslen(kSettingsPrefix), 16, L"*");
+            message.replace(at + wcslen(kCarryOverPrefix), kCarryOverNameLength, L"*");
         messages.push_back(message);
     }
     return messages;
@@ -363,7 +365,10 @@ std::vector<std::wstring> Product::Log() const
 
 std::vector<std::wstring> Product::SettingsFolders() const
 {
-    return Find(temp + kSettingsPrefix + L"*");
+    std::vector<std::wstring> found;
+    for (const std::wstring& folder : Find(MachineFolder() + kCarryOverPrefix + L"2*"))
+        found.push_back(folder);
+    return found;
 }
 
 std::vector<std::wstring> Product::PlantedThatRan() const

@@ -100,12 +100,12 @@ public:
     REGSAM UtilityView() const;
     // text with {product}, {current}, {temp}, {apps}, {system}, {windows},
     // {code}, {service}, {id}, {setup64}, {package}, {folder}, {machine} (the
-    // machine folder), {cache} (its package cache) and {settings} (the export, its folder's random name as "*")
-    // filled in.
+    // machine folder), {cache} (its package cache) and {settings} (the
+    // carry-over's export, its folder's name as "*") filled in.
     std::wstring Expand(const std::wstring& text) const;
-    // The debug log's messages, the random name of the settings folder as "*".
+    // The debug log's messages, the name of the carry-over's folder as "*".
     std::vector<std::wstring> Log() const;
-    // The settings folders that runs left in the temporary folder.
+    // The carry-over folders that runs left in the machine folder.
     std::vector<std::wstring> SettingsFolders() const;
     // Planted programs that ran and planted DLLs that were loaded.
     std::vector<std::wstring> PlantedThatRan() const;

@@ -59,7 +59,8 @@ bool VantiroKeyExists(REGSAM view);
 
 // A regedit.exe double in the system folder, where setup.exe looks first. For
 // exports (/e) and imports (/s): L"fail <n>" exits with n and does nothing,
-// L"empty" (exports) leaves an empty file, L"" hands on to the real one.
+// L"empty" (exports) leaves an empty file, L"nothing" (imports) exits with 0
+// and does nothing, L"" hands on to the real one.
 bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour);
 bool StopUsingRegeditDouble();
 // An msiexec.exe double in the system folder in place of Wine's, which it

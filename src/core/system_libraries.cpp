@@ -1,6 +1,6 @@
 #include "core/system_libraries.h"
 
-#include "core/setup_state.h"
+#include "core/process_state.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>

@@ -1,21 +1,17 @@
 #include "driver/driver_pass.h"
 
+#include "core/process_state.h"
+#include "core/system_libraries.h"
 #include "driver/device_search.h"
 #include "driver/driver_version.h"
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "config/setup_file.h"
-#include "core/setup_state.h"
-#include "core/system_libraries.h"
 #include "ui/progress_window.h"
-
-// Last, since it retires the unbounded string functions of the headers above.
-#include <strsafe.h>
 
 namespace {
 
 // Installs the INF's driver on every present device with the hardware ID.
-int InstallDriver(const wchar_t* infPath)
+int InstallDriver(const DriverEntry& entry)
 {
     BOOL reboot = FALSE;
     const NewdevFunctions* newdev = GetNewdev();
@@ -25,14 +21,14 @@ int InstallDriver(const wchar_t* infPath)
     // driver newer, whatever rank Windows gives it. A quiet run has nobody to
     // answer Windows' own questions (whether to trust the publisher): where
     // Windows would ask, the update fails instead.
-    DWORD flags = INSTALLFLAG_FORCE | (g_setup.quietMode == 1 ? INSTALLFLAG_NONINTERACTIVE : 0);
+    DWORD flags = INSTALLFLAG_FORCE | (g_process.quiet ? INSTALLFLAG_NONINTERACTIVE : 0);
     if (newdev != NULL) {
-        installed = newdev->updateDriverForPlugAndPlayDevices(NULL, g_setup.deviceHardwareId, infPath, flags, &reboot);
+        installed = newdev->updateDriverForPlugAndPlayDevices(NULL, entry.hardwareId, entry.infPath, flags, &reboot);
         error = GetLastError();
     }
     if (!installed) {
         LogMessage(L"UpdateDriverForPlugAndPlayDevices err=0x%x,Inf=%s,DevID=%s", static_cast<unsigned int>(error),
-                   infPath, g_setup.deviceHardwareId);
+                   entry.infPath, entry.hardwareId);
         return kDriverNotUpdated;
     }
     LogMessage(L"Driver Installed successfully.\n");
@@ -43,10 +39,24 @@ int InstallDriver(const wchar_t* infPath)
     return kDriverCurrent;
 }
 
+int UpdateDeviceDriver(const DriverEntry& entry, int mode)
+{
+    if (!FindExistingDevice(entry.hardwareId)) {
+        LogMessage(L"FindExistingDevice err(%s)", entry.hardwareId);
+        return kDeviceAbsent;
+    }
+    if ((mode & kDetectMode) != 0) {
+        LogMessage(L"Device found");
+        return kDriverCurrent;
+    }
+    int check = CheckDriverVersion(entry.infPath, entry.deviceName);
+    return check == 1 ? InstallDriver(entry) : check;
+}
+
 int UpdateEntry(const DriverEntry& entry)
 {
     ShowProgress(IDS_UPDATING_DRIVER);
-    int result = UpdateDeviceDriver(entry.deviceName, entry.infPath, entry.hardwareId, kUpdateMode);
+    int result = UpdateDeviceDriver(entry, kUpdateMode);
     CloseProgress();
     if (result == kDriverCurrent) {
         LogMessage(L"Driver installed(No reboot)");
@@ -58,41 +68,40 @@ int UpdateEntry(const DriverEntry& entry)
     return result;
 }
 
-}  // namespace
-
-int UpdateDeviceDriver(const wchar_t* deviceName, const wchar_t* infPath, const wchar_t* hardwareId, int mode)
+// What was read of an entry, as the pass comes to it.
+bool LogEntry(int index, const DriverEntry& entry, const wchar_t* setupFilePath)
 {
-    StringCchCopyW(g_setup.deviceHardwareId, kPathCapacity, hardwareId);
-    if (!FindExistingDevice(g_setup.deviceHardwareId)) {
-        LogMessage(L"FindExistingDevice err(%s)", g_setup.deviceHardwareId);
-        return kDeviceAbsent;
+    LogMessage(L"Section=Driver%d", index);
+    if (entry.status == kEntryWithoutName) {
+        LogMessage(L"No items in section %s of %s", L"Install", setupFilePath);
+    } else if (entry.tooLong == kDriverEntryKeys[2]) {
+        LogMessage(L"Inf path too long in section Driver%d", index);
+    } else if (entry.tooLong != NULL) {
+        LogMessage(L"%s too long in section Driver%d", entry.tooLong, index);
+    } else {
+        if (!entry.infNamed) {
+            LogMessage(L"Inf name=%s", entry.infPath);
+        }
+        LogMessage(L"Device ID=%s", entry.hardwareId);
     }
-    if ((mode & kDetectMode) != 0 || infPath == NULL) {
-        LogMessage(L"Device found");
-        return kDriverCurrent;
+    if (entry.status != kEntryRead) {
+        LogMessage(L"No device defined in ini file(%d)", index);
+        return false;
     }
-    int check = CheckDriverVersion(infPath, deviceName);
-    if (check != 1) {
-        return check;
-    }
-    return InstallDriver(infPath);
+    return true;
 }
 
-int RunDriverPass(int mode)
+}  // namespace
+
+int RunDriverPass(const SetupConfig& config, int mode)
 {
     int result = kDeviceAbsent;
-    int count = static_cast<int>(GetPrivateProfileIntW(L"Install", L"DriverNum", 4, g_setup.setupFilePath));
-    DriverEntry entry;
-    for (int index = 0; index < count; ++index) {
-        if (ReadDriverEntry(g_setup.programDirectory, g_setup.setupFilePath, index, &entry) != 0) {
-            LogMessage(L"No device defined in ini file(%d)", index);
+    for (int index = 0; index < config.driverCount; ++index) {
+        const DriverEntry& entry = config.drivers[index];
+        if (!LogEntry(index, entry, config.setupFilePath)) {
             return kEntryUnreadable;
         }
-        if ((mode & kDetectMode) != 0) {
-            result = UpdateDeviceDriver(entry.deviceName, NULL, entry.hardwareId, mode);
-        } else {
-            result = UpdateEntry(entry);
-        }
+        result = (mode & kDetectMode) != 0 ? UpdateDeviceDriver(entry, mode) : UpdateEntry(entry);
         if (result == kDriverCurrent || result == kDriverNeedsRestart) {
             return result;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/setup_config.h"
+
 // Bit 0 of the mode: set for the detect pass, clear for the update pass.
 const int kDetectMode = 1;
 const int kUpdateMode = 0;
@@ -11,5 +13,7 @@ const int kDriverNotUpdated = 2;
 const int kEntryUnreadable = 3;
 const int kDeviceAbsent = 4;
 
-int RunDriverPass(int mode);
-int UpdateDeviceDriver(const wchar_t* deviceName, const wchar_t* infPath, const wchar_t* hardwareId, int mode);
+// Goes through the driver entries in order and ends at the first whose
+// device is present and whose driver is current afterwards (detect mode: whose
+// device is present). The result of the last entry tried.
+int RunDriverPass(const SetupConfig& config, int mode);

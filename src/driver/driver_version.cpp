@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "log/debug_log.h"
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
 
 // Last, since it retires the unbounded string functions of the headers above.

@@ -3,7 +3,7 @@
 #include <stdarg.h>
 #include <windows.h>
 
-#include "core/setup_state.h"
+#include "core/process_state.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -14,9 +14,12 @@ namespace {
 const int kMessageCapacity = 1536;
 const int kLineCapacity = kMessageCapacity + 32;
 
+// The log is the process's own, as the run is.
+wchar_t g_logPath[kPathCapacity] = L"";
+
 void AppendLineToLog(const wchar_t* line)
 {
-    HANDLE file = CreateFileW(g_setup.logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+    HANDLE file = CreateFileW(g_logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         return;
@@ -28,9 +31,16 @@ void AppendLineToLog(const wchar_t* line)
 
 }  // namespace
 
+void StartDebugLog(const wchar_t* path)
+{
+    if (FAILED(StringCchCopyW(g_logPath, kPathCapacity, path))) {
+        g_logPath[0] = L'\0';
+    }
+}
+
 void LogMessage(const wchar_t* format, ...)
 {
-    if (g_setup.debugEnabled == 0) {
+    if (g_logPath[0] == L'\0') {
         return;
     }
     wchar_t message[kMessageCapacity] = L"";

@@ -5,10 +5,10 @@
 #include "log/debug_log.h"
 #include "res/resource.h"
 #include "setup/command_line.h"
-#include "setup/main_sequence.h"
-#include "core/setup_state.h"
+#include "setup/exit_code.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
-#include "ui/child_process.h"
+#include "system/child_process.h"
 #include "ui/message_boxes.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -20,24 +20,23 @@ namespace {
 const size_t kCommandLineCapacity = 32768;
 
 // Before anything has changed: logged, string 13 and exit code 3.
-int RefuseHandOver(const wchar_t* reason)
+RunOutcome RefuseHandOver(const wchar_t* reason)
 {
     LogMessage(L"%s", reason);
     ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
-    return kExitRefused;
+    return Ended(kEndedRefused);
 }
 
-// kExitSuccess when program names setup64.exe beside us and it is an x64
-// program; otherwise the run's exit code, the refusal reported. Started under
-// WOW64, a 32-bit program of that name would hand the run on to a copy of
-// itself, again and again.
-int FindSetup64(wchar_t* program)
+// Done when program names setup64.exe beside us and it is an x64 program;
+// otherwise how the run ends, the refusal shown. Started under WOW64, a
+// 32-bit program of that name would hand the run on to a copy of itself,
+// again and again.
+RunOutcome FindSetup64(const SetupConfig& config, wchar_t* program)
 {
     // Refused like the package's path: a shortened path would name another file.
-    if (FAILED(StringCchPrintfW(program, kPathCapacity, L"%s%s", g_setup.programDirectory, kSetup64Name))) {
-        LogMessage(L"%s path too long(%s%s)", kSetup64Name, g_setup.programDirectory, kSetup64Name);
-        ShowFailure(ERROR_FILENAME_EXCED_RANGE);
-        return ERROR_FILENAME_EXCED_RANGE;
+    if (FAILED(StringCchPrintfW(program, kPathCapacity, L"%s%s", config.programDirectory, kSetup64Name))) {
+        LogMessage(L"%s path too long(%s%s)", kSetup64Name, config.programDirectory, kSetup64Name);
+        return Ended(kEndedFailed, ERROR_FILENAME_EXCED_RANGE);
     }
     if (!IsProgramFile(program)) {
         return RefuseHandOver(L"64-bit Windows needs setup64.exe");
@@ -46,13 +45,13 @@ int FindSetup64(wchar_t* program)
     if (!GetBinaryTypeW(program, &binaryType) || binaryType != SCS_64BIT_BINARY) {
         return RefuseHandOver(L"setup64.exe is not a 64-bit program");
     }
-    return kExitSuccess;
+    return Ended(kEndedDone);
 }
 
 // setup64.exe's exit code, or the Windows error that kept it from starting.
-int RunSetup64(const wchar_t* program)
+RunOutcome RunSetup64(const wchar_t* program)
 {
-    int result = ERROR_NOT_ENOUGH_MEMORY;
+    DWORD result = ERROR_NOT_ENOUGH_MEMORY;
     DWORD exitCode = 0xFFFFFFFF;
     const wchar_t* arguments = NULL;
     wchar_t folder[kPathCapacity];
@@ -78,7 +77,7 @@ int RunSetup64(const wchar_t* program)
         goto cleanup;
     }
     if (!CreateProcessW(program, command, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, folder, &startup, &process)) {
-        result = static_cast<int>(GetLastError());
+        result = GetLastError();
         goto cleanup;
     }
     LogMessage(L"Handed over to %s", command);
@@ -89,23 +88,21 @@ int RunSetup64(const wchar_t* program)
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     LocalFree(command);
-    return static_cast<int>(exitCode);
+    return Ended(kEndedHandedOver, exitCode);
 
 cleanup:
-    LogMessage(L"Failed to start %s err=%d", program, result);
-    result = ReportableFailure(result);
-    ShowFailure(result);
+    LogMessage(L"Failed to start %s err=%d", program, static_cast<int>(result));
     if (command != NULL) {
         LocalFree(command);
     }
-    return result;
+    return Ended(kEndedFailed, result);
 }
 
 }  // namespace
 
-int HandOverTo64BitSetup()
+RunOutcome HandOverTo64BitSetup(const SetupConfig& config)
 {
     wchar_t program[kPathCapacity];
-    int refusal = FindSetup64(program);
-    return refusal != kExitSuccess ? refusal : RunSetup64(program);
+    RunOutcome found = FindSetup64(config, program);
+    return found.ending != kEndedDone ? found : RunSetup64(program);
 }

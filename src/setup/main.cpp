@@ -9,5 +9,5 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR commandLine, i
     (void)commandLine;
     (void)showCommand;
     RestrictDllSearch();
-    return RunSetup(instance);
+    return static_cast<int>(RunSetup(instance));
 }

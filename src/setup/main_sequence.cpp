@@ -1,25 +1,27 @@
 #include "setup/main_sequence.h"
 
+#include "config/setup_config.h"
+#include "core/platform.h"
+#include "core/process_state.h"
 #include "driver/driver_pass.h"
+#include "log/debug_log.h"
 #include "res/resource.h"
 #include "setup/command_line.h"
+#include "setup/exit_code.h"
 #include "setup/hand_over.h"
 #include "setup/os_requirement.h"
-#include "core/platform.h"
 #include "setup/restart.h"
 #include "setup/run_lock.h"
-#include "log/debug_log.h"
-#include "config/setup_file.h"
-#include "core/setup_state.h"
-#include "core/system_libraries.h"
 #include "ui/message_boxes.h"
-#include "utility/installer_wait.h"
-#include "utility/package_cache.h"
 #include "utility/package_info.h"
-#include "utility/utility_install.h"
-#include "utility/utility_removal.h"
+#include "utility/utility_stage.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
 
 namespace {
+
+const wchar_t kLogFileName[] = L"devupd.log";
 
 bool IsOptionLead(wchar_t c)
 {
@@ -34,9 +36,7 @@ bool CheckOptions(int count, wchar_t** arguments)
         if (verdict == kOptionInvalid) {
             return false;
         }
-        if (verdict == kOptionQuiet) {
-            g_setup.quietMode = 1;
-        }
+        g_process.quiet = g_process.quiet || verdict == kOptionQuiet;
     }
     return true;
 }
@@ -53,155 +53,123 @@ bool HasQuietOption(int count, wchar_t** arguments)
     return false;
 }
 
-// A driver pass that failed ends the run with 87, so that deployment tools do
-// not record it as a success.
-int ReportDriverPass(int driverResult, bool utilityInstalled)
+// A log path that does not fit leaves the log off rather than writing into
+// some other file.
+void StartLogWhenAsked(const SetupConfig& config)
 {
-    // The installer's restart is offered like the driver's.
-    if (driverResult == kDriverNeedsRestart || (driverResult == kDriverCurrent && g_setup.restartNeeded == 1)) {
-        RebootSystem();
-        return GetRestartExitCode();
+    wchar_t path[kPathCapacity];
+    if (config.debug != 0 &&
+        SUCCEEDED(StringCchPrintfW(path, kPathCapacity, L"%s%s", config.programDirectory, kLogFileName))) {
+        StartDebugLog(path);
+        LogMessage(L"Program name is %s%s", config.programDirectory, config.programName);
     }
-    if (driverResult != kDriverCurrent) {
-        ShowFailure(kDriverPassFailed);
-        if (g_setup.restartNeeded == 1) {
-            RebootSystem();
-        }
-        return kDriverPassFailed;
-    }
-    if (utilityInstalled) {
-        ShowCompleted();
-    } else {
-        ShowMessage(IDS_ALREADY_INSTALLED, MB_OK);
-    }
-    return kExitSuccess;
 }
 
-// Installs the utility, or upgrades an older one. 0 when done or skipped,
-// with *installed telling which; otherwise the number of the failure. A
-// package that cannot be read is a failure, reported before anything changes.
-int RunUtilityStage(bool* installed)
+// The utility, then the driver; a failed utility stage leaves the driver
+// alone, and Windows restarting ends the run at once.
+RunOutcome RunConfirmedStages(const SetupConfig& config, UtilityPlan* plan)
 {
-    *installed = false;
-    int package = ReadPackageInfo();
-    if (package != 0) {
-        return package == kNoPackage ? 0 : package;
+    bool installed = false;
+    StepResult utility = PackageName(config)[0] == L'\0' ? StepDone() : RunUtilityStage(config, plan, &installed);
+    if (utility.restart == kRestartUnderway) {
+        return Ended(kEndedDone, 0, kRestartUnderway);
     }
-    wchar_t installedVersion[kInstalledVersionCapacity] = L"";
-    int found = GetInstalledUtilityVersion(installedVersion);
-    if (found == kInstalledVersionUnreadable) {
-        return 0;
+    if (utility.error != ERROR_SUCCESS) {
+        return Ended(kEndedFailed, utility.error);
     }
-    if (found == 1 && !IsNewerUtilityVersion(installedVersion)) {
-        return 0;
-    }
-    // msiexec would answer 1618 while another installation runs, after the
-    // settings were saved, or between the removal and the installation.
-    int waited = WaitForWindowsInstaller(found == 1 ? IDS_REMOVING : IDS_INSTALLING);
-    if (waited != 0) {
-        return waited;
-    }
-    if (found == 1) {
-        int removed = UninstallUtil();
-        if (g_setup.previousVersionRemoved == 1) {
-            RemoveCachedVersion(g_setup.productCode, installedVersion);
-        }
-        if (removed != 0) {
-            return removed;
-        }
-    }
-    *installed = true;
-    return InstallUtil();
+    int driver = RunDriverPass(config, kUpdateMode);
+    Restart restart = LaterRestart(utility.restart, driver == kDriverNeedsRestart ? kRestartDue : kNoRestart);
+    RunOutcome outcome = driver == kDriverCurrent || driver == kDriverNeedsRestart
+                             ? Ended(kEndedDone, 0, restart)
+                             : Ended(kEndedFailed, kDriverPassFailed, restart);
+    outcome.utilityInstalled = installed;
+    return outcome;
 }
 
-int RunConfirmedSetup()
+// From the record of an unfinished upgrade to the driver, with the run lock held.
+RunOutcome RunStages(const SetupConfig& config, UtilityPlan* plan)
 {
-    bool utilityInstalled = false;
-    int failure = RunUtilityStage(&utilityInstalled);
-    if (failure == ERROR_SUCCESS_REBOOT_INITIATED) {
-        // Windows is restarting: a box would wait in vain, a driver pass would
-        // be cut off.
-        return failure;
+    DWORD record = FindUnfinishedCarryOver(&plan->carryOver);
+    if (record != ERROR_SUCCESS) {
+        return Ended(kEndedFailed, record);
     }
-    if (failure != 0) {
-        failure = ReportableFailure(failure);
-        ShowFailure(failure);
-        return failure;
-    }
-    return ReportDriverPass(RunDriverPass(kUpdateMode), utilityInstalled);
-}
-
-// From the OS check on, with the run lock held.
-int RunCheckedSetup()
-{
-    if (!CheckOsRequirement()) {
+    if (!CheckOsRequirement(config)) {
         ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
-        return kExitRefused;
+        return Ended(kEndedRefused);
     }
-    int status = 0;
-    if (!DetectDevices(&status)) {
+    int status = RunDriverPass(config, kDetectMode);
+    if (status != kDriverCurrent) {
         ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
-        return kExitRefused;
+        return Ended(kEndedRefused);
     }
     // What is asked about is what is installed, whatever happens to the
     // product folder meanwhile.
-    CopyPackageToCache();
-    int exitCode = AskYesNo(g_setup.driverOnly == 1 ? IDS_CONFIRM_DRIVER : IDS_CONFIRM_UTILITY) ? RunConfirmedSetup()
-                                                                                                : kExitDeclined;
-    RemovePackageCopyUnlessKept();
-    return exitCode;
+    CopyPackageToCache(config, plan);
+    bool driverOnly = PackageName(config)[0] == L'\0';
+    RunOutcome outcome = AskYesNo(driverOnly ? IDS_CONFIRM_DRIVER : IDS_CONFIRM_UTILITY)
+                             ? RunConfirmedStages(config, plan)
+                             : Ended(kEndedDeclined);
+    RemovePackageCopyUnlessKept(*plan);
+    return outcome;
 }
 
 // A second run ends before it reads the machine, so that it neither changes
 // anything nor decides on what the first run is changing.
-int RunAlone()
+RunOutcome RunAlone(const SetupConfig& config)
 {
     HANDLE lock = NULL;
     if (!TakeRunLock(&lock)) {
         LogMessage(L"Another setup is running");
-        ShowFailure(kExitAlreadyRunning);
-        return kExitAlreadyRunning;
+        return Ended(kEndedFailed, ERROR_INSTALL_ALREADY_RUNNING);
     }
-    int exitCode = RunCheckedSetup();
+    UtilityPlan* plan = static_cast<UtilityPlan*>(LocalAlloc(LPTR, sizeof(UtilityPlan)));
+    RunOutcome outcome = plan != NULL ? RunStages(config, plan) : Ended(kEndedFailed, ERROR_NOT_ENOUGH_MEMORY);
+    LocalFree(plan);
     ReleaseRunLock(lock);
-    return exitCode;
+    return outcome;
 }
 
-int RunMainSequence(int count, wchar_t** arguments)
+RunOutcome RunMainSequence(int count, wchar_t** arguments, SetupConfig* config)
 {
-    if (!LocateSetupFile()) {
+    if (!LocateSetupFile(config)) {
         // Shown in quiet mode too, but a quiet run must not wait on a box
         // where nobody sees it.
-        g_setup.quietMode = HasQuietOption(count, arguments) ? 1 : 0;
+        g_process.quiet = HasQuietOption(count, arguments);
         ShowMessageEvenWhenQuiet(IDS_NO_FILES, MB_ICONERROR);
-        return kExitNoSetupFile;
+        return Ended(kEndedNoSetupFile);
     }
+    ReadSetupConfig(config);
+    StartLogWhenAsked(*config);
     if (!CheckOptions(count, arguments)) {
-        return kExitRefused;
+        return Ended(kEndedRefused);
     }
     // Before the version check: OSVER 6.0 or later is never met under WOW64.
     // Before the lock too: the edition handed over to takes it.
     if (!Is64BitBuild() && IsRunningUnderWow64()) {
-        return HandOverTo64BitSetup();
+        return HandOverTo64BitSetup(*config);
     }
-    return RunAlone();
+    return RunAlone(*config);
+}
+
+// The last box of a run that did not show its own: the failure with the exit
+// code, the restart question, completion or "already installed".
+void ReportOutcome(const RunOutcome& outcome, DWORD exitCode)
+{
+    if (outcome.ending == kEndedFailed) {
+        ShowFailure(static_cast<int>(exitCode));
+    }
+    if (outcome.restart == kRestartDue) {
+        RebootSystem();
+    } else if (outcome.ending == kEndedDone && outcome.restart == kNoRestart) {
+        if (outcome.utilityInstalled) {
+            ShowCompleted();
+        } else {
+            ShowMessage(IDS_ALREADY_INSTALLED, MB_OK);
+        }
+    }
 }
 
 }  // namespace
-
-// 1, 2 and 3 are the setup's own answers (Inst.Inf missing, the user said No,
-// refused). A step's number that would read as one of them, such as an
-// uninstall program's 1 or Windows' ERROR_FILE_NOT_FOUND, is reported as
-// 1603, Windows Installer's "fatal error during installation"; the log keeps
-// the step's own.
-int ReportableFailure(int failure)
-{
-    if (failure < kExitNoSetupFile || failure > kExitRefused) {
-        return failure;
-    }
-    LogMessage(L"Failed with %d, reported as %d", failure, kExitStepFailed);
-    return kExitStepFailed;
-}
 
 OptionVerdict CheckOption(const wchar_t* argument)
 {
@@ -219,26 +187,29 @@ OptionVerdict CheckOption(const wchar_t* argument)
     return third == L'N' || third == L'n' ? kOptionQuiet : kOptionAccepted;
 }
 
-bool DetectDevices(int* status)
+DWORD RunSetup(HINSTANCE instance)
 {
-    *status = RunDriverPass(kDetectMode);
-    return *status == kDriverCurrent;
-}
-
-int RunSetup(HINSTANCE instance)
-{
-    g_setup.instanceHandle = instance;
+    g_process.instanceHandle = instance;
     int count = 0;
+    SetupConfig* config = static_cast<SetupConfig*>(LocalAlloc(LPTR, sizeof(SetupConfig)));
     wchar_t** arguments = SplitCommandLine(GetCommandLineW(), &count);
-    if (arguments == NULL || count < 1) {
+    RunOutcome outcome = Ended(kEndedNoSetupFile);
+    DWORD exitCode = kExitNoSetupFile;
+    if (config == NULL || arguments == NULL || count < 1) {
         // Without the arguments not even quiet mode can be told.
         ShowMessage(IDS_NO_FILES, MB_ICONERROR);
-        if (arguments != NULL) {
-            LocalFree(arguments);
-        }
-        return kExitNoSetupFile;
+        goto cleanup;
     }
-    int exitCode = RunMainSequence(count, arguments);
-    LocalFree(arguments);
+    outcome = RunMainSequence(count, arguments, config);
+    exitCode = ToExitCode(outcome, *config);
+    ReportOutcome(outcome, exitCode);
+
+cleanup:
+    if (arguments != NULL) {
+        LocalFree(arguments);
+    }
+    if (config != NULL) {
+        LocalFree(config);
+    }
     return exitCode;
 }

@@ -4,13 +4,7 @@
 #include <wchar.h>
 
 #include "core/platform.h"
-#include "core/setup_state.h"
-
-namespace {
-
-const int kRequirementCapacity = 32;
-
-}  // namespace
+#include "config/setup_config.h"
 
 bool IsOsRequirementMet(const wchar_t* requirement, DWORD major, DWORD minor, BOOL wow64)
 {
@@ -29,10 +23,8 @@ bool IsOsRequirementMet(const wchar_t* requirement, DWORD major, DWORD minor, BO
     return minor >= requiredMinor;
 }
 
-bool CheckOsRequirement()
+bool CheckOsRequirement(const SetupConfig& config)
 {
-    wchar_t requirement[kRequirementCapacity] = L"";
-    GetPrivateProfileStringW(L"Install", L"OSVER", L"", requirement, kRequirementCapacity, g_setup.setupFilePath);
     OSVERSIONINFOW version;
     ZeroMemory(&version, sizeof(version));
     version.dwOSVersionInfoSize = sizeof(version);
@@ -41,6 +33,6 @@ bool CheckOsRequirement()
     if (!GetVersionExW(&version)) {
         return true;
     }
-    return IsOsRequirementMet(requirement, version.dwMajorVersion, version.dwMinorVersion,
+    return IsOsRequirementMet(config.osRequirement, version.dwMajorVersion, version.dwMinorVersion,
                               IsRunningUnderWow64() ? TRUE : FALSE);
 }

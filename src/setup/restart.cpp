@@ -4,7 +4,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
 #include "ui/message_boxes.h"
 
@@ -38,7 +38,7 @@ cleanup:
 
 int RebootSystem()
 {
-    if (g_setup.quietMode == 1) {
+    if (g_process.quiet) {
         return 0;
     }
     if (!AskYesNo(IDS_ASK_RESTART)) {
@@ -55,16 +55,4 @@ int RebootSystem()
         return 0;
     }
     return 1;
-}
-
-int GetRestartExitCode()
-{
-    if (g_setup.quietMode != 1) {
-        return 0;
-    }
-    int code = static_cast<int>(GetPrivateProfileIntW(L"Install", L"RestartExitCode", 0, g_setup.setupFilePath));
-    if (code != 0) {
-        LogMessage(L"Restart needed, exit code %d", code);
-    }
-    return code;
 }

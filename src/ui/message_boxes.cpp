@@ -2,7 +2,7 @@
 
 #include "log/debug_log.h"
 #include "res/resource.h"
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -18,7 +18,7 @@ void LoadText(UINT id, wchar_t* buffer, int capacity)
 {
     const User32Functions* user = GetUser32();
     buffer[0] = L'\0';
-    if (user == NULL || user->loadString(g_setup.instanceHandle, id, buffer, capacity) <= 0) {
+    if (user == NULL || user->loadString(g_process.instanceHandle, id, buffer, capacity) <= 0) {
         buffer[0] = L'\0';
     }
 }
@@ -45,7 +45,7 @@ int ShowBox(UINT textId, UINT type)
 // be asked, the box is shown, as on any desktop.
 bool NobodyCouldAnswer()
 {
-    if (g_setup.quietMode != 1) {
+    if (!g_process.quiet) {
         return false;
     }
     DWORD session = 0;
@@ -78,7 +78,7 @@ void PresentBox(const wchar_t* text, const wchar_t* caption, UINT type)
 
 int AskYesNo(UINT id)
 {
-    if (g_setup.quietMode == 1) {
+    if (g_process.quiet) {
         return 1;
     }
     return ShowBox(id, MB_YESNO | MB_ICONQUESTION) == IDYES ? 1 : 0;
@@ -86,7 +86,7 @@ int AskYesNo(UINT id)
 
 void ShowMessage(UINT id, UINT type)
 {
-    if (g_setup.quietMode == 1) {
+    if (g_process.quiet) {
         return;
     }
     ShowBox(id, type);

@@ -1,13 +1,15 @@
 #include "ui/progress_window.h"
 
 #include "res/resource.h"
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
 
 namespace {
 
 const int kTextCapacity = 256;
-const DWORD kWaitStepMs = 100;
+
+// One window for the whole process, shown by one operation at a time.
+HWND g_progressWindow = NULL;
 
 // The window exists, so the window functions are there.
 void CentreOnScreen(const User32Functions* user, HWND window)
@@ -25,26 +27,26 @@ void CentreOnScreen(const User32Functions* user, HWND window)
 
 int ShowProgress(UINT id)
 {
-    if (g_setup.quietMode == 1) {
+    if (g_process.quiet) {
         return 1;
     }
     const User32Functions* user = GetUser32();
     if (user == NULL) {
         return 0;
     }
-    if (g_setup.progressWindow == NULL) {
-        g_setup.progressWindow = user->createDialogParam(g_setup.instanceHandle, MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
-                                                         ProgressDialogProc, 0);
-        if (g_setup.progressWindow == NULL) {
+    if (g_progressWindow == NULL) {
+        g_progressWindow = user->createDialogParam(g_process.instanceHandle, MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
+                                                   ProgressDialogProc, 0);
+        if (g_progressWindow == NULL) {
             return 0;
         }
     }
-    user->showWindow(g_setup.progressWindow, SW_SHOW);
+    user->showWindow(g_progressWindow, SW_SHOW);
     wchar_t text[kTextCapacity] = L"";
-    if (user->loadString(g_setup.instanceHandle, id, text, kTextCapacity) <= 0) {
+    if (user->loadString(g_process.instanceHandle, id, text, kTextCapacity) <= 0) {
         text[0] = L'\0';
     }
-    HWND control = user->getDlgItem(g_setup.progressWindow, IDC_PROGRESS_TEXT);
+    HWND control = user->getDlgItem(g_progressWindow, IDC_PROGRESS_TEXT);
     if (control == NULL) {
         return 0;
     }
@@ -54,9 +56,9 @@ int ShowProgress(UINT id)
 
 int CloseProgress()
 {
-    if (g_setup.progressWindow != NULL) {
-        GetUser32()->destroyWindow(g_setup.progressWindow);
-        g_setup.progressWindow = NULL;
+    if (g_progressWindow != NULL) {
+        GetUser32()->destroyWindow(g_progressWindow);
+        g_progressWindow = NULL;
     }
     return 1;
 }
@@ -82,21 +84,4 @@ INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM first, LPA
         default:
             return 0;
     }
-}
-
-bool WaitForChild(HANDLE process, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (WaitForSingleObject(process, kWaitStepMs) == WAIT_TIMEOUT) {
-        // Unsigned subtraction stays right when the tick count wraps.
-        if (timeoutMs != INFINITE && GetTickCount() - start >= timeoutMs) {
-            return false;
-        }
-        HWND window = g_setup.progressWindow;
-        MSG message;
-        if (window != NULL && GetUser32()->peekMessage(&message, window, 0, 0, PM_REMOVE)) {
-            GetUser32()->dispatchMessage(&message);
-        }
-    }
-    return true;
 }

@@ -1,8 +1,10 @@
 #include "utility/installer_wait.h"
 
-#include "config/setup_file.h"
 #include "log/debug_log.h"
 #include "ui/progress_window.h"
+
+// Last, since it retires the unbounded string functions of the headers above.
+#include <strsafe.h>
 
 namespace {
 
@@ -18,9 +20,9 @@ const DWORD kTestMs = 5;
 // steps of another installation: the command runs again after a pause.
 const DWORD kRetryPauseMs = 1000;
 
-DWORD ReadBoundMs()
+DWORD BoundMs(const SetupConfig& config)
 {
-    return ReadInstallerWaitSeconds() * 1000;
+    return static_cast<DWORD>(config.installerWaitSeconds) * 1000;
 }
 
 DWORD TimeLeft(DWORD start, DWORD bound)
@@ -63,13 +65,6 @@ InstallerState TestInstallerOnce()
     return state;
 }
 
-// The progress window's messages are handled while the run waits; the process
-// handle is never signalled, so the wait lasts the whole pause.
-void PauseWithProgress(DWORD pauseMs)
-{
-    WaitForChild(GetCurrentProcess(), pauseMs);
-}
-
 // true when no installation runs, when the one running ends before timeoutMs,
 // or when the mutex cannot be tested.
 bool WaitUntilFree(DWORD timeoutMs)
@@ -83,23 +78,42 @@ bool WaitUntilFree(DWORD timeoutMs)
         if (left == 0) {
             return false;
         }
-        PauseWithProgress(left < kPollMs ? left : kPollMs);
+        PauseWithMessages(left < kPollMs ? left : kPollMs);
     }
 }
 
-int LogStillBusy(unsigned seconds)
+void LogStillBusy(unsigned seconds)
 {
     LogMessage(L"Windows Installer still busy after %u s err=%d", seconds, ERROR_INSTALL_ALREADY_RUNNING);
-    return ERROR_INSTALL_ALREADY_RUNNING;
+}
+
+// After a command that started at tick start was answered with 1618: waits
+// until Windows Installer is free again. true when the command may run again,
+// false once InstallerWait seconds have passed since start.
+bool WaitToRetry(DWORD start, DWORD bound)
+{
+    DWORD left = TimeLeft(start, bound);
+    if (left == 0) {
+        LogStillBusy(bound / 1000);
+        return false;
+    }
+    LogMessage(L"Waiting for Windows Installer: another installation is running");
+    PauseWithMessages(left < kRetryPauseMs ? left : kRetryPauseMs);
+    if (!WaitUntilFree(TimeLeft(start, bound))) {
+        LogStillBusy(bound / 1000);
+        return false;
+    }
+    LogMessage(L"Windows Installer free: the command runs again");
+    return true;
 }
 
 }  // namespace
 
-int WaitForWindowsInstaller(UINT progressText)
+StepResult WaitForWindowsInstaller(const SetupConfig& config, UINT progressText)
 {
-    const DWORD bound = ReadBoundMs();
+    const DWORD bound = BoundMs(config);
     if (bound == 0 || WaitUntilFree(0)) {
-        return 0;
+        return StepDone();
     }
     LogMessage(L"Waiting for Windows Installer: another installation is running");
     ShowProgress(progressText);
@@ -108,26 +122,29 @@ int WaitForWindowsInstaller(UINT progressText)
     unsigned seconds = static_cast<unsigned>((GetTickCount() - start) / 1000);
     CloseProgress();
     if (!free) {
-        return LogStillBusy(seconds);
+        LogStillBusy(seconds);
+        return StepFailed(ERROR_INSTALL_ALREADY_RUNNING);
     }
     LogMessage(L"Windows Installer free after %u s", seconds);
-    return 0;
+    return StepDone();
 }
 
-bool WaitToRetry(DWORD start)
+StepResult RunInstaller(const SetupConfig& config, const wchar_t* application, const wchar_t* command,
+                        const ChildLogTexts& texts)
 {
-    const DWORD bound = ReadBoundMs();
-    DWORD left = TimeLeft(start, bound);
-    if (left == 0) {
-        LogStillBusy(bound / 1000);
-        return false;
+    wchar_t line[kCommandCapacity];
+    DWORD exitCode = 0;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (FAILED(StringCchCopyW(line, kCommandCapacity, command))) {
+            return StepFailed(ERROR_FILENAME_EXCED_RANGE);
+        }
+        DWORD error = RunChildProcess(application, line, NORMAL_PRIORITY_CLASS, kWaitWithMessages, texts, &exitCode);
+        if (error != ERROR_SUCCESS) {
+            return StepFailed(error);
+        }
+        if (exitCode != ERROR_INSTALL_ALREADY_RUNNING || !WaitToRetry(start, BoundMs(config))) {
+            return ClassifyInstallerExit(exitCode);
+        }
     }
-    LogMessage(L"Waiting for Windows Installer: another installation is running");
-    PauseWithProgress(left < kRetryPauseMs ? left : kRetryPauseMs);
-    if (!WaitUntilFree(TimeLeft(start, bound))) {
-        LogStillBusy(bound / 1000);
-        return false;
-    }
-    LogMessage(L"Windows Installer free: the command runs again");
-    return true;
 }

@@ -2,8 +2,8 @@
 
 #include <wchar.h>
 
-#include "core/admin_folders.h"
-#include "core/setup_state.h"
+#include "system/admin_folders.h"
+#include "core/process_state.h"
 #include "log/debug_log.h"
 
 // Last, since it retires the unbounded string functions of the headers above.

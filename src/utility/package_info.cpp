@@ -2,11 +2,11 @@
 
 #include <wchar.h>
 
-#include "log/debug_log.h"
-#include "config/setup_file.h"
-#include "core/admin_folders.h"
-#include "core/setup_state.h"
+#include <msiquery.h>
+
 #include "core/system_libraries.h"
+#include "log/debug_log.h"
+#include "system/admin_folders.h"
 #include "utility/package_cache.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -17,8 +17,6 @@ namespace {
 const wchar_t kProductCodeQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductCode'";
 const wchar_t kProductVersionQuery[] = L"SELECT Value FROM Property WHERE Property.Property='ProductVersion'";
 const int kWritersCapacity = 512;
-
-}  // namespace
 
 int QueryPackageProperty(MSIHANDLE database, MSIHANDLE parameters, const wchar_t* query, wchar_t* output,
                          DWORD capacity)
@@ -57,70 +55,68 @@ cleanup:
     return static_cast<int>(result);
 }
 
-void CopyPackageToCache()
+}  // namespace
+
+void CopyPackageToCache(const SetupConfig& config, UtilityPlan* plan)
 {
-    wchar_t package[kPathCapacity] = L"";
+    const wchar_t* package = PackageName(config);
     wchar_t source[kPathCapacity] = L"";
     wchar_t folder[kPathCapacity] = L"";
     wchar_t writers[kWritersCapacity] = L"";
-    g_setup.packagePath[0] = L'\0';
-    if (ReadPackageName(package) == 0) {
+    plan->package[0] = L'\0';
+    plan->packageCopyError = ERROR_SUCCESS;
+    if (package[0] == L'\0') {
         return;
     }
-    if (FAILED(StringCchPrintfW(source, kPathCapacity, L"%s%s", g_setup.programDirectory, package))) {
-        LogMessage(L"Package path too long(%s%s)", g_setup.programDirectory, package);
-        g_setup.packageCopyResult = ERROR_FILENAME_EXCED_RANGE;
+    if (FAILED(StringCchPrintfW(source, kPathCapacity, L"%s%s", config.programDirectory, package))) {
+        LogMessage(L"Package path too long(%s%s)", config.programDirectory, package);
+        plan->packageCopyError = ERROR_FILENAME_EXCED_RANGE;
         return;
     }
     // Without its trailing "\", which the security functions do not take.
-    if (SUCCEEDED(StringCchCopyW(folder, kPathCapacity, g_setup.programDirectory)) && folder[0] != L'\0') {
+    if (SUCCEEDED(StringCchCopyW(folder, kPathCapacity, config.programDirectory)) && folder[0] != L'\0') {
         folder[wcslen(folder) - 1] = L'\0';
         DescribeOtherWriters(folder, writers, kWritersCapacity);
     }
     if (writers[0] != L'\0') {
         LogMessage(L"Warning: the product folder can be changed by %s; the package is run from a copy", writers);
     }
-    g_setup.packageCopyResult = StagePackage(source, g_setup.packagePath);
+    plan->packageCopyError = static_cast<DWORD>(StagePackage(source, plan->package));
 }
 
-void RemovePackageCopyUnlessKept()
+void RemovePackageCopyUnlessKept(const UtilityPlan& plan)
 {
-    if (g_setup.packageCopyKept != 1) {
-        RemovePackageCopy(g_setup.packagePath);
+    if (!plan.packageKept) {
+        RemovePackageCopy(plan.package);
     }
 }
 
-int ReadPackageInfo()
+StepResult ReadPackageProperties(UtilityPlan* plan)
 {
-    wchar_t package[kPathCapacity] = L"";
-    if (ReadPackageName(package) == 0) {
-        return kNoPackage;
-    }
-    if (g_setup.packageCopyResult != 0) {
-        return g_setup.packageCopyResult;
+    if (plan->packageCopyError != ERROR_SUCCESS) {
+        return StepFailed(plan->packageCopyError);
     }
     const MsiFunctions* msi = GetMsi();
     if (msi == NULL) {
-        LogMessage(L"Failed to open package(%s). err = %d", g_setup.packagePath, ERROR_MOD_NOT_FOUND);
-        return ERROR_MOD_NOT_FOUND;
+        LogMessage(L"Failed to open package(%s). err = %d", plan->package, ERROR_MOD_NOT_FOUND);
+        return StepFailed(ERROR_MOD_NOT_FOUND);
     }
     MSIHANDLE database = 0;
     MSIHANDLE keys = 0;
-    UINT result = msi->openDatabase(g_setup.packagePath, MSIDBOPEN_READONLY, &database);
+    UINT result = msi->openDatabase(plan->package, MSIDBOPEN_READONLY, &database);
     if (result != ERROR_SUCCESS) {
-        LogMessage(L"Failed to open package(%s). err = %d", g_setup.packagePath, static_cast<int>(result));
-        // 2 would read as "no package named", and as exit code "the user said No".
-        return result == kNoPackage ? ERROR_INSTALL_PACKAGE_OPEN_FAILED : static_cast<int>(result);
+        LogMessage(L"Failed to open package(%s). err = %d", plan->package, static_cast<int>(result));
+        return StepFailed(result);
     }
     result = msi->databaseGetPrimaryKeys(database, L"Property", &keys);
     if (result != ERROR_SUCCESS) {
         goto cleanup;
     }
-    result = QueryPackageProperty(database, keys, kProductCodeQuery, g_setup.productCode, kPathCapacity);
+    result = QueryPackageProperty(database, keys, kProductCodeQuery, plan->productCode, kPathCapacity);
     if (result != ERROR_SUCCESS) {
         goto cleanup;
     }
-    result = QueryPackageProperty(database, keys, kProductVersionQuery, g_setup.productVersion, kVersionCapacity);
+    result = QueryPackageProperty(database, keys, kProductVersionQuery, plan->packageVersion, kVersionCapacity);
 
 cleanup:
     // A package without its properties cannot be installed: that is reported
@@ -132,5 +128,5 @@ cleanup:
         msi->closeHandle(keys);
     }
     msi->closeHandle(database);
-    return static_cast<int>(result);
+    return StepFailed(result);
 }

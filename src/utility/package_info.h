@@ -1,25 +1,22 @@
 #pragma once
 
 #include <windows.h>
-#include <msi.h>
+
+#include "config/setup_config.h"
+#include "core/step_result.h"
+#include "utility/utility_plan.h"
 
 // Copies the package named in Inst.Inf into the package cache before anyone
 // is asked, so that the run reads, and msiexec installs, what was there then:
-// packagePath names the copy, or packageCopyResult the failure. A product
-// folder that others than administrators can change is named in the log.
-void CopyPackageToCache();
+// plan->package names the copy, or plan->packageCopyError the failure. A
+// product folder that others than administrators can change is named in the
+// log.
+void CopyPackageToCache(const SetupConfig& config, UtilityPlan* plan);
 
 // Deletes the package's copy, unless it is now an installed product's source.
-void RemovePackageCopyUnlessKept();
+void RemovePackageCopyUnlessKept(const UtilityPlan& plan);
 
-// Reads ProductCode and ProductVersion of the copy of the package named by
-// Install/MSI. 0 when both were read, 2 when Inst.Inf names no package,
-// otherwise the failure of its copy or the error of opening it, or 1620 when
-// it lacks either property.
-int ReadPackageInfo();
-
-// The first column of the first row of the query, into output.
-int QueryPackageProperty(MSIHANDLE database, MSIHANDLE parameters, const wchar_t* query, wchar_t* output,
-                         DWORD capacity);
-
-const int kNoPackage = 2;
+// Reads ProductCode and ProductVersion of the package's copy. Done when both
+// were read; otherwise the failure of its copy, the error of opening it, or
+// 1620 when it lacks either property.
+StepResult ReadPackageProperties(UtilityPlan* plan);

@@ -3,7 +3,7 @@
 #include <wchar.h>
 
 #include "log/debug_log.h"
-#include "ui/progress_window.h"
+#include "system/child_process.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
@@ -29,7 +29,7 @@ DWORD WaitForSettledState(SC_HANDLE service)
         if (!pending || GetTickCount() - start >= kServiceStateBoundMs) {
             return state;
         }
-        WaitForChild(GetCurrentProcess(), kServicePollMs);
+        PauseWithMessages(kServicePollMs);
     }
     return 0;
 }

@@ -3,12 +3,8 @@
 #include <wchar.h>
 
 #include "log/debug_log.h"
-#include "res/resource.h"
-#include "core/platform.h"
-#include "core/setup_state.h"
-#include "core/system_libraries.h"
-#include "ui/child_process.h"
-#include "ui/progress_window.h"
+#include "system/child_process.h"
+#include "utility/installed_utility.h"
 #include "utility/installer_wait.h"
 #include "utility/utility_install.h"
 
@@ -17,70 +13,7 @@
 
 namespace {
 
-const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const wchar_t kUtilityKey[] = L"SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc";
-// The installed version is read with room for 31 characters.
-const DWORD kDisplayVersionBytes = 64;
 const DWORD kPathBytes = kPathCapacity * sizeof(wchar_t);
-// The longest folder that CreateDirectoryW makes: room for an 8.3 name is kept.
-const int kLongestNewFolder = kPathCapacity - 12;
-
-// The registry does not always store the terminator: the buffer holds one
-// character beyond the bytes read, which is set here.
-LONG ReadRegistryText(HKEY key, const wchar_t* name, wchar_t* buffer, DWORD bytes)
-{
-    DWORD size = bytes;
-    LONG status = RegQueryValueExW(key, name, NULL, NULL, reinterpret_cast<BYTE*>(buffer), &size);
-    buffer[status == ERROR_SUCCESS ? size / sizeof(wchar_t) : 0] = L'\0';
-    return status;
-}
-
-// Windows Installer keeps the entry in the view of the package's platform,
-// and the utility's own keys with it; *view says which.
-LONG OpenUninstallEntry(HKEY* key, REGSAM* view)
-{
-    wchar_t path[kPathCapacity];
-    if (FAILED(StringCchPrintfW(path, kPathCapacity, L"%s%s", kUninstallKey, g_setup.productCode))) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    *view = KEY_WOW64_64KEY;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | *view, key);
-    if (status == ERROR_FILE_NOT_FOUND) {
-        *view = KEY_WOW64_32KEY;
-        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | *view, key);
-    }
-    return status;
-}
-
-// A utility key in the view the package does not use belongs to no installed
-// utility of this product: carried over, it would put its settings in place
-// of the real ones. The 32-bit edition runs only where both views are one.
-void LogKeyOfTheOtherView()
-{
-    if (!Is64BitBuild()) {
-        return;
-    }
-    REGSAM other = g_setup.utilityView == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-    HKEY key = NULL;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | other, &key) == ERROR_SUCCESS) {
-        RegCloseKey(key);
-        LogMessage(L"Left alone: HKLM\\%s in the %s registry view, not the package's", kUtilityKey,
-                   other == KEY_WOW64_64KEY ? L"64-bit" : L"32-bit");
-    }
-}
-
-// Cuts the last path component, after a trailing "\" is dropped.
-void CutToParentFolder(wchar_t* folder)
-{
-    size_t length = wcslen(folder);
-    if (length > 0 && folder[length - 1] == L'\\') {
-        folder[length - 1] = L'\0';
-    }
-    wchar_t* lastSeparator = wcsrchr(folder, L'\\');
-    if (lastSeparator != NULL) {
-        *lastSeparator = L'\0';
-    }
-}
 
 bool IsBlankOrEnd(wchar_t c)
 {
@@ -125,13 +58,6 @@ bool SplitProgram(const wchar_t* command, wchar_t* program, const wchar_t** rest
         *rest = SkipBlanks(end);
     }
     return end > start && SUCCEEDED(StringCchCopyNW(program, kPathCapacity, start, end - start));
-}
-
-bool IsFullPath(const wchar_t* path)
-{
-    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
-                 path[2] == L'\\';
-    return drive || (path[0] == L'\\' && path[1] == L'\\');
 }
 
 // The program of a stored command, as CreateProcessW's application name, so
@@ -198,9 +124,9 @@ HRESULT AppendArgument(wchar_t* arguments, const wchar_t* argument, const wchar_
 // Windows Installer stores "MsiExec.exe /I{code}" for every product that can
 // be changed, which would repair it: the removal is /X with the product code,
 // the stored command's other options kept.
-HRESULT ComposeMsiexecArguments(const wchar_t* rest, wchar_t* arguments)
+HRESULT ComposeMsiexecArguments(const wchar_t* productCode, const wchar_t* rest, wchar_t* arguments)
 {
-    HRESULT result = StringCchPrintfW(arguments, kCommandCapacity, L"/X%s", g_setup.productCode);
+    HRESULT result = StringCchPrintfW(arguments, kCommandCapacity, L"/X%s", productCode);
     bool productFollows = false;
     const wchar_t* argument = SkipBlanks(rest);
     while (SUCCEEDED(result) && *argument != L'\0') {
@@ -224,7 +150,7 @@ HRESULT ComposeMsiexecArguments(const wchar_t* rest, wchar_t* arguments)
 // The command to run for a stored uninstall command, its program as the
 // application name; a program that is not there is refused before anything
 // changes, as a command that does not fit: a cut command runs another program.
-int ComposeUninstallCommand(const wchar_t* stored, wchar_t* command, wchar_t* application)
+int ComposeUninstallCommand(const wchar_t* productCode, const wchar_t* stored, wchar_t* command, wchar_t* application)
 {
     wchar_t arguments[kCommandCapacity];
     const wchar_t* rest = NULL;
@@ -237,133 +163,13 @@ int ComposeUninstallCommand(const wchar_t* stored, wchar_t* command, wchar_t* ap
         LogMessage(L"Uninstall program not found(%s)", application);
         return ERROR_BAD_PATHNAME;
     }
-    composed = IsMsiexec(application) ? ComposeMsiexecArguments(rest, arguments)
+    composed = IsMsiexec(application) ? ComposeMsiexecArguments(productCode, rest, arguments)
                                       : StringCchPrintfW(arguments, kCommandCapacity, L"%s /qn", rest);
     if (FAILED(composed) || !ComposeProgramCommand(command, kCommandCapacity, application, SkipBlanks(arguments))) {
         LogMessage(L"Uninstall command too long(%s)", stored);
         return ERROR_FILENAME_EXCED_RANGE;
     }
     return ERROR_SUCCESS;
-}
-
-// Only a plain "X:\\..." folder goes into the install command: a quote or a
-// wildcard would change the command, and msiexec refuses "\\?\\" paths after
-// the old version is already gone.
-bool IsPlainDriveFolder(const wchar_t* folder)
-{
-    if (!IsFullPath(folder) || folder[0] == L'\\') {
-        return false;
-    }
-    for (const wchar_t* c = folder; *c != L'\0'; ++c) {
-        if (*c < 0x20 || wcschr(L"\"*?<>|", *c) != NULL) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// msiexec creates the folder, which may not be longer than CreateDirectoryW
-// takes; a folder it cannot use would fail the installation after the old
-// version is already gone.
-bool FitsCreateDirectory(const wchar_t* folder)
-{
-    size_t length = wcslen(folder);
-    if (length > 0 && folder[length - 1] == L'\\') {
-        --length;
-    }
-    return length <= static_cast<size_t>(kLongestNewFolder);
-}
-
-// The parent of a folder the new version can go to, decided before the
-// removal; otherwise parent is empty and the package's own folder is used.
-LONG TakeParentOfUsableFolder(const wchar_t* value, wchar_t* parent)
-{
-    parent[0] = L'\0';
-    if (IsPlainDriveFolder(value) && FitsCreateDirectory(value) &&
-        SUCCEEDED(StringCchCopyW(parent, kPathCapacity, value))) {
-        CutToParentFolder(parent);
-        if (CanInstallInto(parent)) {
-            return ERROR_SUCCESS;
-        }
-    }
-    LogMessage(L"Unusable folder(%s)", value);
-    parent[0] = L'\0';
-    return ERROR_BAD_PATHNAME;
-}
-
-bool FolderExists(const wchar_t* folder)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(folder, &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    FindClose(search);
-    return true;
-}
-
-// 0 when the old version is gone, 1641 when it is gone and Windows is
-// restarting: the new version then comes only with a later run, and the
-// export stays as the only copy of the settings.
-int ReportRemoval(DWORD exitCode)
-{
-    if (exitCode != 0 && !IsRestartCode(exitCode) && exitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
-        LogMessage(L"Uninstall process has failed.err = %d", static_cast<int>(exitCode));
-        DiscardServiceSettings();
-        return static_cast<int>(exitCode);
-    }
-    g_setup.previousVersionRemoved = 1;
-    g_setup.restartNeeded = IsRestartCode(exitCode) ? 1 : g_setup.restartNeeded;
-    LogMessage(L"Uninstall process has completed");
-    if (exitCode != ERROR_SUCCESS_REBOOT_INITIATED) {
-        return 0;
-    }
-    KeepServiceSettings();
-    LogRestartUnderway();
-    return ERROR_SUCCESS_REBOOT_INITIATED;
-}
-
-// A removal that Windows Installer answered with 1618 never ran: it runs
-// again once no other installation does. Each run gets its own copy of the
-// command, which CreateProcessW may change.
-bool RunRemoval(const wchar_t* application, const wchar_t* command, DWORD* exitCode, DWORD* error)
-{
-    static const ChildLogTexts kTexts = {L"Executed uninstall cmd(%s)", L"Failed to execute uninstall cmd(%s) err=%d",
-                                         false};
-    wchar_t line[kCommandCapacity];
-    const DWORD start = GetTickCount();
-    bool started = false;
-    do {
-        if (FAILED(StringCchCopyW(line, kCommandCapacity, command))) {
-            *error = ERROR_FILENAME_EXCED_RANGE;
-            return false;
-        }
-        started = RunChildProcess(application, line, NORMAL_PRIORITY_CLASS, kWaitWithProgress, kTexts, exitCode, error);
-    } while (started && *exitCode == ERROR_INSTALL_ALREADY_RUNNING && WaitToRetry(start));
-    return started;
-}
-
-int RunUninstallCommand(const wchar_t* application, const wchar_t* command)
-{
-    DWORD exitCode = 0;
-    DWORD error = 0;
-    int result = 0;
-    ShowProgress(IDS_REMOVING);
-    // Without a copy of the settings the removal would lose them.
-    result = SaveServiceSettings();
-    if (result != 0) {
-        goto cleanup;
-    }
-    if (!RunRemoval(application, command, &exitCode, &error)) {
-        result = static_cast<int>(error);
-        DiscardServiceSettings();
-        goto cleanup;
-    }
-    result = ReportRemoval(exitCode);
-
-cleanup:
-    CloseProgress();
-    return result;
 }
 
 // A REG_EXPAND_SZ command is expanded as Windows Installer itself stores
@@ -393,12 +199,12 @@ LONG ReadStoredCommand(HKEY key, wchar_t* command)
 // The stored uninstall command: ERROR_SUCCESS, or ERROR_FILE_NOT_FOUND (and
 // logged) when there is none, or ERROR_FILENAME_EXCED_RANGE when it does not
 // fit: cut, it would run another command.
-int ReadStoredUninstallCommand(wchar_t* stored)
+int ReadStoredUninstallCommand(const wchar_t* productCode, wchar_t* stored)
 {
     HKEY key = NULL;
-    LONG status = OpenUninstallEntry(&key, &g_setup.utilityView);
+    REGSAM view = 0;
+    LONG status = OpenUninstallEntry(productCode, &key, &view);
     if (status != ERROR_SUCCESS) {
-        g_setup.utilityView = 0;
         LogMessage(L"App registry not found. Not installed");
     } else {
         status = ReadStoredCommand(key, stored);
@@ -419,17 +225,17 @@ int ReadStoredUninstallCommand(wchar_t* stored)
     return ERROR_SUCCESS;
 }
 
-// The command that removes the installed utility and its program, or an
-// empty command when none is stored.
-int ReadUninstallCommand(wchar_t* command, wchar_t* application)
+}  // namespace
+
+int ReadUninstallCommand(const UtilityPlan& plan, wchar_t* command, wchar_t* application)
 {
     wchar_t stored[kPathCapacity] = L"";
     command[0] = L'\0';
-    int result = ReadStoredUninstallCommand(stored);
+    int result = ReadStoredUninstallCommand(plan.productCode, stored);
     if (result != ERROR_SUCCESS) {
         return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
     }
-    result = ComposeUninstallCommand(stored, command, application);
+    result = ComposeUninstallCommand(plan.productCode, stored, command, application);
     if (result != ERROR_SUCCESS) {
         LogMessage(L"Failed to execute uninstall cmd(%s) err=%d", stored, result);
         command[0] = L'\0';
@@ -438,114 +244,15 @@ int ReadUninstallCommand(wchar_t* command, wchar_t* application)
     return result;
 }
 
-}  // namespace
-
-int GetInstalledUtilityVersion(wchar_t* version)
+StepResult RunRemoval(const SetupConfig& config, const wchar_t* application, const wchar_t* command)
 {
-    const MsiFunctions* msi = GetMsi();
-    MSIHANDLE product = 0;
-    UINT opened = msi != NULL ? msi->openProduct(g_setup.productCode, &product) : ERROR_MOD_NOT_FOUND;
-    if (opened != ERROR_SUCCESS) {
-        LogMessage(L"Utility is not installed.(%s) err=%d", g_setup.productCode, static_cast<int>(opened));
-        return 0;
-    }
-    msi->closeHandle(product);
-    version[0] = L'\0';
-    HKEY key = NULL;
-    REGSAM view = 0;
-    if (OpenUninstallEntry(&key, &view) != ERROR_SUCCESS) {
-        LogMessage(L"Failed to open uninstall reg");
-        return 1;
-    }
-    LONG status = ReadRegistryText(key, L"DisplayVersion", version, kDisplayVersionBytes);
-    RegCloseKey(key);
-    if (status == ERROR_MORE_DATA) {
-        // A cut version compares wrongly: it could put an older utility over a newer one.
-        LogMessage(L"Installed version unreadable");
-        return kInstalledVersionUnreadable;
-    }
-    if (status == ERROR_SUCCESS) {
-        LogMessage(L"Utility is installed.version = %s", version);
+    static const ChildLogTexts kTexts = {L"Executed uninstall cmd(%s)", L"Failed to execute uninstall cmd(%s) err=%d",
+                                         false};
+    StepResult result = RunInstaller(config, application, command, kTexts);
+    if (result.error != ERROR_SUCCESS) {
+        LogMessage(L"Uninstall process has failed.err = %d", static_cast<int>(result.error));
     } else {
-        LogMessage(L"UninstallString value not found.");
+        LogMessage(L"Uninstall process has completed");
     }
-    return 1;
-}
-
-void ParseUtilityVersion(const wchar_t* text, int parts[4])
-{
-    const wchar_t* position = text;
-    for (int part = 0; part < 4; ++part) {
-        // Unsigned, so that the arithmetic wraps instead of overflowing.
-        unsigned int value = 0;
-        for (; *position != L'\0'; ++position) {
-            if (*position == L'.') {
-                ++position;
-                break;
-            }
-            value = value * 10u + (static_cast<unsigned int>(static_cast<unsigned short>(*position)) - 48u);
-        }
-        parts[part] = static_cast<int>(value);
-    }
-}
-
-int IsNewerUtilityVersion(const wchar_t* installedVersion)
-{
-    int latest[4];
-    int current[4];
-    ParseUtilityVersion(g_setup.productVersion, latest);
-    ParseUtilityVersion(installedVersion, current);
-    LogMessage(L"Check version.New=%d.%d.%d.%d Current=%d.%d.%d.%d", latest[0], latest[1], latest[2], latest[3],
-               current[0], current[1], current[2], current[3]);
-    for (int part = 0; part < 4; ++part) {
-        if (latest[part] != current[part]) {
-            return latest[part] > current[part] ? 1 : 0;
-        }
-    }
-    return 0;
-}
-
-int GetPreviousInstallDir(wchar_t* folder)
-{
-    wchar_t value[kCommandCapacity + 1] = L"";
-    HKEY key = NULL;
-    folder[0] = L'\0';
-    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUtilityKey, 0, KEY_QUERY_VALUE | g_setup.utilityView, &key);
-    if (result != ERROR_SUCCESS) {
-        return static_cast<int>(result);
-    }
-    result = ReadRegistryText(key, L"InstallationDirectory", value, kCommandCapacity * sizeof(wchar_t));
-    RegCloseKey(key);
-    if (result == ERROR_MORE_DATA) {
-        LogMessage(L"Unusable folder(longer than %d characters)", kCommandCapacity - 1);
-    }
-    if (result != ERROR_SUCCESS) {
-        return static_cast<int>(result);
-    }
-    if (value[0] != L'\0') {
-        LogMessage(L"Prev folder(%s)", value);
-        result = TakeParentOfUsableFolder(value, folder);
-    }
-    if (folder[0] != L'\0' && !FolderExists(folder)) {
-        LogMessage(L"No such dir(%s)", folder);
-        folder[0] = L'\0';
-        result = ERROR_FILE_NOT_FOUND;
-    }
-    LogMessage(L"Prev installed folder = %s", folder);
-    return static_cast<int>(result);
-}
-
-int UninstallUtil()
-{
-    LogMessage(L"UninstallUtil() is called");
-    wchar_t command[kCommandCapacity] = L"";
-    wchar_t application[kPathCapacity] = L"";
-    int result = ReadUninstallCommand(command, application);
-    if (result == ERROR_SUCCESS && command[0] != L'\0') {
-        LogKeyOfTheOtherView();
-        GetPreviousInstallDir(g_setup.previousInstallDir);
-        result = RunUninstallCommand(application, command);
-    }
-    LogMessage(L"Return from UninstallUtil()");
     return result;
 }

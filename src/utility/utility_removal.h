@@ -2,26 +2,20 @@
 
 #include <windows.h>
 
-// 1 when the Windows Installer knows the product of productCode; version then
-// holds its DisplayVersion, or is empty. 0 when it does not. 2 when its
-// DisplayVersion is too long to be read whole.
-int GetInstalledUtilityVersion(wchar_t* version);
+#include "config/setup_config.h"
+#include "core/step_result.h"
+#include "system/child_process.h"
+#include "utility/utility_plan.h"
 
-// Every character but "." counts as a digit by its code.
-void ParseUtilityVersion(const wchar_t* text, int parts[4]);
+// The removal of the installed utility by the uninstall command that Windows
+// Installer stored for it.
 
-// 1 when productVersion is newer than the installed version text.
-int IsNewerUtilityVersion(const wchar_t* installedVersion);
+// The command (of kCommandCapacity) that removes the installed utility and
+// its program, as CreateProcessW's application name (of kPathCapacity); an
+// empty command when none is stored. ERROR_SUCCESS, or why the stored command
+// is refused before anything changes: 161 for a program outside the system
+// folders or not there, 206 for a command that does not fit.
+int ReadUninstallCommand(const UtilityPlan& plan, wchar_t* command, wchar_t* application);
 
-// Parent folder of the utility's InstallationDirectory, without trailing "\".
-int GetPreviousInstallDir(wchar_t* folder);
-
-// Exports the service settings and runs the installed product's uninstall
-// command. 0 when removed (also when Windows Installer asks for a restart) or
-// nothing to remove; 1641 when removed and Windows is already restarting (the
-// export kept); otherwise the number of the failed export, the command's
-// exit code, or the Windows error that kept it from starting or refused it.
-int UninstallUtil();
-
-const int kInstalledVersionCapacity = 64;
-const int kInstalledVersionUnreadable = 2;
+// Runs the removal, again while Windows Installer answers 1618.
+StepResult RunRemoval(const SetupConfig& config, const wchar_t* application, const wchar_t* command);

@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "driver/device_search.h"
 #include "driver/driver_version.h"
+#include "log/debug_log.h"
 #include "product.h"
 #include "setup/command_line.h"
 #include "setup/main_sequence.h"
 #include "setup/os_requirement.h"
-#include "utility/utility_removal.h"
+#include "utility/installed_utility.h"
 #include "utility_bed.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -140,8 +141,7 @@ TEST(Rules, DriverVersions)
 
 int IsNewerUtility(const wchar_t* installed, const wchar_t* package)
 {
-    StringCchCopyW(g_setup.productVersion, kVersionCapacity, package);
-    return IsNewerUtilityVersion(installed);
+    return IsNewerUtilityVersion(package, installed);
 }
 
 // Every character but "." counts as a digit, its code less 48.
@@ -261,9 +261,7 @@ TEST(Rules, HardwareIds)
         {L"", 0},
     };
     testbed::Product p;
-    ResetSetupState();
-    StringCchCopyW(g_setup.logPath, kPathCapacity, (p.product + L"devupd.log").c_str());
-    g_setup.debugEnabled = 1;
+    StartDebugLog((p.product + L"devupd.log").c_str());
     for (const auto& c : cases)
         EXPECT_EQ(c.found, FindExistingDevice(c.wanted.c_str())) << testing::PrintToString(c.wanted);
     const std::vector<std::wstring> log = p.Log();
@@ -309,17 +307,16 @@ TEST(Rules, FolderOfTheInstalledUtility)
         {tool + L"\\Serv\tice\\", ERROR_BAD_PATHNAME, L""},
         {L"Tool\\Service", ERROR_BAD_PATHNAME, L""},
     };
-    ResetSetupState();
     // The install command names the package's copy in the cache.
-    StringCchCopyW(g_setup.packagePath, kPathCapacity,
+    static UtilityPlan plan = {};
+    StringCchCopyW(plan.package, kPathCapacity,
                    L"C:\\ProgramData\\VANTIRO\\RAID Setup\\Package Cache\\.partial-1\\Zelmon.msi");
-    StringCchCopyW(g_setup.productCode, kPathCapacity, testbed::kZelmonProductCode);
-    StringCchCopyW(g_setup.productVersion, kVersionCapacity, L"1.2.10");
+    StringCchCopyW(plan.productCode, kPathCapacity, testbed::kZelmonProductCode);
+    StringCchCopyW(plan.packageVersion, kVersionCapacity, L"1.2.10");
     for (const auto& c : cases) {
         ASSERT_TRUE(testbed::SetInstallationDirectory(c.value));
-        wchar_t parent[kPathCapacity] = L"unchanged";
-        EXPECT_EQ(c.result, GetPreviousInstallDir(parent)) << testing::PrintToString(c.value);
-        EXPECT_EQ(c.parent, parent) << testing::PrintToString(c.value);
+        EXPECT_EQ(c.result, FindTargetFolder(&plan)) << testing::PrintToString(c.value);
+        EXPECT_EQ(c.parent, plan.targetFolder) << testing::PrintToString(c.value);
     }
 }
 

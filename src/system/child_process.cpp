@@ -1,16 +1,17 @@
-#include "ui/child_process.h"
+#include "system/child_process.h"
 
 #include <wchar.h>
 
-#include "log/debug_log.h"
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
-#include "ui/progress_window.h"
+#include "log/debug_log.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
 #include <strsafe.h>
 
 namespace {
+
+const DWORD kWaitStepMs = 100;
 
 // folderLength is what the folder query reported: 0 for a failure, the
 // capacity or more for a folder that did not fit.
@@ -25,15 +26,30 @@ bool JoinFolderAndName(wchar_t* path, UINT folderLength, const wchar_t* name)
     return SUCCEEDED(StringCchCatW(path, kPathCapacity, name));
 }
 
-bool WaitForChildProcess(HANDLE process, ChildWait wait)
+}  // namespace
+
+bool WaitPumpingMessages(HANDLE handle, DWORD timeoutMs)
 {
-    if (wait == kWaitBoundedWithoutMessages) {
-        return WaitForSingleObject(process, kChildWaitBoundMs) != WAIT_TIMEOUT;
+    const User32Functions* user = GetUser32();
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(handle, kWaitStepMs) == WAIT_TIMEOUT) {
+        // Unsigned subtraction stays right when the tick count wraps.
+        if (timeoutMs != INFINITE && GetTickCount() - start >= timeoutMs) {
+            return false;
+        }
+        MSG message;
+        while (user != NULL && user->peekMessage(&message, NULL, 0, 0, PM_REMOVE)) {
+            user->dispatchMessage(&message);
+        }
     }
-    return WaitForChild(process, wait == kWaitBoundedWithProgress ? kChildWaitBoundMs : INFINITE);
+    return true;
 }
 
-}  // namespace
+void PauseWithMessages(DWORD pauseMs)
+{
+    // The process handle is never signalled, so the wait lasts the whole pause.
+    WaitPumpingMessages(GetCurrentProcess(), pauseMs);
+}
 
 bool IsProgramFile(const wchar_t* path)
 {
@@ -41,37 +57,46 @@ bool IsProgramFile(const wchar_t* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsFullPath(const wchar_t* path)
+{
+    bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) && path[1] == L':' &&
+                 path[2] == L'\\';
+    return drive || (path[0] == L'\\' && path[1] == L'\\');
+}
+
 // The system folder as the current folder: the caller's may be one that
 // someone without administrator rights can write, and a child may look there
 // for what it loads or runs.
-bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
-                     const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
+DWORD RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
+                      const ChildLogTexts& texts, DWORD* exitCode)
 {
     STARTUPINFOW startup;
+    PROCESS_INFORMATION process;
+    wchar_t folder[kPathCapacity];
+    DWORD error = ERROR_PATH_NOT_FOUND;
+    bool ended = false;
     ZeroMemory(&startup, sizeof(startup));
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof(process));
-    wchar_t folder[kPathCapacity];
-    bool ended = false;
     *exitCode = 0xFFFFFFFF;
-    *error = ERROR_PATH_NOT_FOUND;
     if (!GetSystemFolder(folder)) {
-        LogMessage(texts.startFailed, commandLine, static_cast<int>(*error));
-        return false;
+        LogMessage(texts.startFailed, commandLine, static_cast<int>(error));
+        return error;
     }
     if (!CreateProcessW(application, commandLine, NULL, NULL, FALSE, creationFlags, NULL, folder, &startup, &process)) {
-        *error = GetLastError();
-        LogMessage(texts.startFailed, commandLine, static_cast<int>(*error));
-        return false;
+        error = GetLastError();
+        LogMessage(texts.startFailed, commandLine, static_cast<int>(error));
+        return error;
     }
     LogMessage(texts.launched, commandLine);
-    ended = WaitForChildProcess(process.hProcess, wait);
+    ended = wait == kWaitWithMessages ? WaitPumpingMessages(process.hProcess, INFINITE)
+                                      : WaitForSingleObject(process.hProcess, kChildWaitBoundMs) != WAIT_TIMEOUT;
+    error = ERROR_SUCCESS;
     if (!ended) {
         // Left running, a hung child could still act on files the run removes.
         TerminateProcess(process.hProcess, WAIT_TIMEOUT);
         LogMessage(L"Process did not end within %u s and was ended", static_cast<unsigned>(kChildWaitBoundMs / 1000));
-        *error = WAIT_TIMEOUT;
+        error = WAIT_TIMEOUT;
     } else if (!GetExitCodeProcess(process.hProcess, exitCode)) {
         *exitCode = 0xFFFFFFFF;
     }
@@ -80,10 +105,7 @@ bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD cre
     if (ended && texts.logExitCode) {
         LogMessage(L"Process terminated err=%d", static_cast<int>(*exitCode));
     }
-    if (ended) {
-        *error = ERROR_SUCCESS;
-    }
-    return ended;
+    return error;
 }
 
 bool FindSystemProgram(const wchar_t* name, bool alsoWindowsFolder, wchar_t* path)
@@ -122,28 +144,14 @@ bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* pro
     return true;
 }
 
-bool RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
-                    const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
+DWORD RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
+                     const ChildLogTexts& texts, DWORD* exitCode)
 {
     wchar_t command[kCommandCapacity];
     *exitCode = 0xFFFFFFFF;
     if (!ComposeProgramCommand(command, kCommandCapacity, program, arguments)) {
-        *error = ERROR_FILENAME_EXCED_RANGE;
-        LogMessage(texts.startFailed, program, static_cast<int>(*error));
-        return false;
+        LogMessage(texts.startFailed, program, ERROR_FILENAME_EXCED_RANGE);
+        return ERROR_FILENAME_EXCED_RANGE;
     }
-    return RunChildProcess(program, command, creationFlags, wait, texts, exitCode, error);
-}
-
-bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
-                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error)
-{
-    wchar_t program[kPathCapacity];
-    if (!FindSystemProgram(name, alsoWindowsFolder, program)) {
-        *exitCode = 0xFFFFFFFF;
-        *error = ERROR_FILE_NOT_FOUND;
-        LogMessage(texts.startFailed, name, static_cast<int>(*error));
-        return false;
-    }
-    return RunProgramFile(program, arguments, creationFlags, wait, texts, exitCode, error);
+    return RunChildProcess(program, command, creationFlags, wait, texts, exitCode);
 }

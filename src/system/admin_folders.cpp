@@ -1,10 +1,10 @@
-#include "core/admin_folders.h"
+#include "system/admin_folders.h"
 
 #include <aclapi.h>
 #include <sddl.h>
 #include <wchar.h>
 
-#include "core/setup_state.h"
+#include "core/process_state.h"
 #include "core/system_libraries.h"
 
 // Last, since it retires the unbounded string functions of the headers above.
@@ -260,6 +260,25 @@ int CreateRandomAdminFolder(const wchar_t* parent, const wchar_t* prefix, wchar_
     }
     if (result != ERROR_SUCCESS) {
         folder[0] = L'\0';
+    }
+    return result;
+}
+
+int LocateMachineFolder(const wchar_t* sub, wchar_t* folder)
+{
+    int result = GetProgramData(folder);
+    for (size_t level = 0; result == ERROR_SUCCESS && level <= ARRAYSIZE(kMachineFolders); ++level) {
+        const wchar_t* name = level < ARRAYSIZE(kMachineFolders) ? kMachineFolders[level] : sub;
+        if (name[0] == L'\0') {
+            break;
+        }
+        if (!AppendComponent(folder, name)) {
+            result = ERROR_FILENAME_EXCED_RANGE;
+        } else if (GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES) {
+            result = ERROR_FILE_NOT_FOUND;
+        } else if (!IsTrustedFolder(folder, level == 0 ? kSharedParent : kOursAlone)) {
+            result = ERROR_ACCESS_DENIED;
+        }
     }
     return result;
 }

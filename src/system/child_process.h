@@ -14,23 +14,35 @@ struct ChildLogTexts {
 };
 
 // An installer or an uninstall program may rightly run for as long as it
-// needs; the registry editor and net end within seconds unless they hang, and
-// a hang must not keep the run from ending.
-enum ChildWait { kWaitWithProgress, kWaitBoundedWithProgress, kWaitBoundedWithoutMessages };
+// needs; the registry editor ends within seconds unless it hangs, and a hang
+// must not keep the run from ending.
+enum ChildWait { kWaitWithMessages, kWaitBoundedWithoutMessages };
 
 // How long a bounded wait lasts.
 const DWORD kChildWaitBoundMs = 5 * 60 * 1000;
 
-// Starts application with the command line in the system folder as its current
-// folder, inheriting the environment, waits for it and reads its exit code,
-// 0xFFFFFFFF when it cannot be read. false with *error when it could not be
-// started, or with WAIT_TIMEOUT when a bounded wait ran out (the child is then
-// ended). The buffer must be writable: CreateProcessW may change it.
-bool RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
-                     const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
+// Waits for handle, handling the messages of this thread's windows (the
+// progress window) meanwhile. false when it is still unsignalled after
+// timeoutMs (INFINITE: no bound).
+bool WaitPumpingMessages(HANDLE handle, DWORD timeoutMs);
+
+// A pause in which the progress window stays alive.
+void PauseWithMessages(DWORD pauseMs);
+
+// Starts application with the command line, in the system folder as its
+// current folder, inheriting the environment, and waits for it. ERROR_SUCCESS
+// with its exit code (0xFFFFFFFF when it cannot be read); otherwise the Windows
+// error that kept it from starting, or WAIT_TIMEOUT when a bounded wait ran
+// out (the child is then ended). The buffer must be writable: CreateProcessW
+// may change it.
+DWORD RunChildProcess(const wchar_t* application, wchar_t* commandLine, DWORD creationFlags, ChildWait wait,
+                      const ChildLogTexts& texts, DWORD* exitCode);
 
 // A file that is there and no folder.
 bool IsProgramFile(const wchar_t* path);
+
+// "X:\..." or "\\server\...".
+bool IsFullPath(const wchar_t* path);
 
 // The full path of a program of the system folder or, when alsoWindowsFolder,
 // of the Windows folder: a program found anywhere else could have been put
@@ -46,9 +58,5 @@ bool FindWow64Program(const wchar_t* name, wchar_t* path);
 bool ComposeProgramCommand(wchar_t* command, size_t capacity, const wchar_t* program, const wchar_t* arguments);
 
 // Runs the program file with the arguments, as RunChildProcess does.
-bool RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
-                    const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
-
-// Runs a system program by its full path, as RunChildProcess does.
-bool RunSystemProgram(const wchar_t* name, bool alsoWindowsFolder, const wchar_t* arguments, DWORD creationFlags,
-                      ChildWait wait, const ChildLogTexts& texts, DWORD* exitCode, DWORD* error);
+DWORD RunProgramFile(const wchar_t* program, const wchar_t* arguments, DWORD creationFlags, ChildWait wait,
+                     const ChildLogTexts& texts, DWORD* exitCode);

@@ -15,6 +15,11 @@
 // kPathCapacity) names a folder that was set aside, or is empty.
 int OpenMachineFolder(const wchar_t* sub, wchar_t* folder, wchar_t* setAside);
 
+// The same folder as it is, made and changed in nothing: ERROR_SUCCESS when
+// every level is there and nobody else can change it, ERROR_FILE_NOT_FOUND
+// when one is missing, ERROR_ACCESS_DENIED when others could change one.
+int LocateMachineFolder(const wchar_t* sub, wchar_t* folder);
+
 // A new folder that only SYSTEM and Administrators can change, with what is
 // made in it; fails (ERROR_ALREADY_EXISTS) when the name is taken.
 int CreateAdminFolder(const wchar_t* path);

@@ -1,0 +1,3 @@
+#include "core/process_state.h"
+
+ProcessState g_process = {NULL, false};

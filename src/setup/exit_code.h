@@ -1,0 +1,45 @@
+#pragma once
+
+#include <windows.h>
+
+#include "config/setup_config.h"
+#include "core/step_result.h"
+
+// How a run ended.
+enum Ending {
+    kEndedDone,         // the work is done, or there was none
+    kEndedNoSetupFile,  // Inst.Inf not found beside the program
+    kEndedDeclined,     // the user answered No
+    kEndedRefused,      // an option, the OS, the controller or an entry ruled the run out
+    kEndedFailed,       // a step failed with number
+    kEndedHandedOver,   // setup64.exe did the run and ended with number
+};
+
+struct RunOutcome {
+    Ending ending;
+    DWORD number;
+    Restart restart;
+    bool utilityInstalled;  // a version of the utility was installed
+};
+
+inline RunOutcome Ended(Ending ending, DWORD number = 0, Restart restart = kNoRestart)
+{
+    return {ending, number, restart, false};
+}
+
+// The exit code of a run, the one place that decides it:
+//   done: 0; 1641 when Windows is restarting already; RestartExitCode for a
+//     quiet run that leaves a restart due;
+//   1 no Inst.Inf, 2 No, 3 refused: the setup's own answers, and only those;
+//   failed: the step's number, but 1603 for a number 1, 2 or 3, which would
+//     read as one of the answers above (logged);
+//   handed over: setup64.exe's exit code.
+DWORD ToExitCode(const RunOutcome& outcome, const SetupConfig& config);
+
+const DWORD kExitSuccess = 0;
+const DWORD kExitNoSetupFile = 1;
+const DWORD kExitDeclined = 2;
+const DWORD kExitRefused = 3;
+const DWORD kDriverPassFailed = 87;
+// ERROR_INSTALL_FAILURE, for a step that failed with a number of 1, 2 or 3.
+const DWORD kExitStepFailed = 1603;
