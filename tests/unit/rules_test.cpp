@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "config/setup_config.h"
 #include "core/process_state.h"
 #include "driver/device_search.h"
 #include "driver/driver_version.h"
@@ -206,6 +207,30 @@ TEST(Rules, FileVersions)
         EXPECT_EQ(c.read, GetFileVersionText((testbed::TestProgramFolder() + c.file).c_str(), version)) << c.file;
         EXPECT_STREQ(c.version, version) << c.file;
     }
+}
+
+// The keys that the program reads are the keys that the commented Inst.Inf of
+// the release documents, as "Key=" or ";Key=" at the start of a line.
+TEST(Rules, SetupKeysAsDocumented)
+{
+    std::string text;
+    ASSERT_TRUE(testbed::ReadFileBytes(testbed::TestProgramFolder() + L"release-Inst.Inf", &text));
+    std::set<std::string> documented;
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        const size_t key = line.compare(0, 1, ";") == 0 ? 1 : 0;
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos && equals > key &&
+            line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", key) == equals)
+            documented.insert(line.substr(key, equals - key));
+    }
+    std::set<std::string> read;
+    for (const SetupKey& key : kInstallKeys)
+        read.insert(testbed::ToBytes(key.name, CP_ACP));
+    for (const wchar_t* key : kDriverEntryKeys)
+        read.insert(testbed::ToBytes(key, CP_ACP));
+    EXPECT_EQ(documented, read);
 }
 
 // Major, then minor, unsigned; OSVER 6.0 or later is never met under WOW64.
