@@ -827,7 +827,12 @@ const Row kRows[] = {
     R("RecordWhoseExportIsGone", kCurrent, testbed::kZelmonOld, testbed::kZelmonFailInstall, "", nullptr, L"/QN",
       {Failed(1603)}, 1603, {},
       ThenBeforeTheRetry(
-          [](Product& p) { EXPECT_TRUE(DeleteFileW((p.SettingsFolders()[0] + L"\\zelmsvc.reg").c_str())); }, 1392,
+          [](Product& p) {
+              const std::vector<std::wstring> kept = p.SettingsFolders();
+              ASSERT_EQ(1u, kept.size()) << "no record";
+              EXPECT_TRUE(DeleteFileW((kept[0] + L"\\zelmsvc.reg").c_str()));
+          },
+          1392,
           L"Service settings of the upgrade of ")),
     R("UtilityInstalledByHandBeforeTheRetry", kCurrent, testbed::kZelmonOld, testbed::kZelmonFailInstall, "", nullptr,
       L"/QN", {Failed(1603)}, 1603, {},
