@@ -346,14 +346,15 @@ std::wstring Product::Expand(const std::wstring& text) const
     return expanded;
 }
 
-std::vector<std::wstring> Product::Log() const
+std::vector<std::wstring> Product::Log(const std::wstring& file) const
 {
     std::string bytes;
-    ReadFileBytes(product + L"devupd.log", &bytes);
+    ReadFileBytes(file.empty() ? product + L"devupd.log" : file, &bytes);
     std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
     std::vector<std::wstring> messages;
-    // Each line: a timestamp of 24 characters, the message, CR LF.
-    for (size_t start = 0, end = 0; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+    // A byte-order mark, then lines: a timestamp of 24 characters, the message, CR LF.
+    for (size_t start = !text.empty() && text[0] == 0xFEFF ? 1 : 0, end = 0;
+         (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
         std::wstring message = text.substr(start + 24, end - start - 24);
         size_t at = message.find(kCarryOverPrefix);
         if (at != std::wstring::npos)
@@ -361,6 +362,13 @@ std::vector<std::wstring> Product::Log() const
         messages.push_back(message);
     }
     return messages;
+}
+
+std::vector<std::wstring> Product::MachineLogs() const
+{
+    std::vector<std::wstring> logs = Find(MachineFolder() + L"\\Logs\\*.log");
+    std::sort(logs.begin(), logs.end());
+    return logs;
 }
 
 std::vector<std::wstring> Product::SettingsFolders() const

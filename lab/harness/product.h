@@ -103,8 +103,11 @@ public:
     // machine folder), {cache} (its package cache) and {settings} (the
     // carry-over's export, its folder's name as "*") filled in.
     std::wstring Expand(const std::wstring& text) const;
-    // The debug log's messages, the name of the carry-over's folder as "*".
-    std::vector<std::wstring> Log() const;
+    // The debug log's messages (of file; default: devupd.log beside the
+    // program), the name of the carry-over's folder as "*".
+    std::vector<std::wstring> Log(const std::wstring& file = std::wstring()) const;
+    // The runs' logs in the machine folder, oldest first.
+    std::vector<std::wstring> MachineLogs() const;
     // The carry-over folders that runs left in the machine folder.
     std::vector<std::wstring> SettingsFolders() const;
     // Planted programs that ran and planted DLLs that were loaded.

@@ -236,6 +236,14 @@ std::vector<std::wstring> ReadMsiexecDoubleCalls()
     return calls;
 }
 
+std::wstring ReadRunRecord(const std::wstring& name)
+{
+    std::wstring value;
+    if (!ReadRegValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VANTIRO\\RAID Setup", name, &value, nullptr, KEY_WOW64_64KEY))
+        return L"(none)";
+    return value;
+}
+
 bool IsServiceRunning(const std::wstring& serviceName)
 {
     return ServiceState(serviceName) == SERVICE_RUNNING;

@@ -74,6 +74,9 @@ bool StopUsingMsiexecDouble();
 std::vector<std::wstring> ReadMsiexecDoubleCalls();
 
 bool IsServiceRunning(const std::wstring& serviceName);
+// A value of the setup's run record, HKLM\SOFTWARE\VANTIRO\RAID Setup in the
+// 64-bit view; a REG_DWORD in decimal; "(none)" when it is not there.
+std::wstring ReadRunRecord(const std::wstring& name);
 // A service that depends on zelmsvc: the utility's zelmsvc.exe copied into
 // folder and run as kZelmonDependentName, started. RemoveZelmon removes it.
 inline constexpr wchar_t kZelmonDependentName[] = L"zelmdep";

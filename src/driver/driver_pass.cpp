@@ -1,5 +1,7 @@
 #include "driver/driver_pass.h"
 
+#include <wchar.h>
+
 #include "core/process_state.h"
 #include "core/system_libraries.h"
 #include "driver/device_search.h"
@@ -39,7 +41,13 @@ int InstallDriver(const DriverEntry& entry)
     return kDriverCurrent;
 }
 
-int UpdateDeviceDriver(const DriverEntry& entry, int mode)
+// The same update again would only wait for the same restart.
+bool IsWaitingForRestart(const DriverEntry& entry, const wchar_t* version, const PendingDriverUpdate& pending)
+{
+    return pending.waiting && _wcsicmp(pending.infPath, entry.infPath) == 0 && wcscmp(pending.version, version) == 0;
+}
+
+int UpdateDeviceDriver(const DriverEntry& entry, int mode, const PendingDriverUpdate& pending, DriverPassReport* report)
 {
     if (!FindExistingDevice(entry.hardwareId)) {
         LogMessage(L"FindExistingDevice err(%s)", entry.hardwareId);
@@ -49,14 +57,23 @@ int UpdateDeviceDriver(const DriverEntry& entry, int mode)
         LogMessage(L"Device found");
         return kDriverCurrent;
     }
-    int check = CheckDriverVersion(entry.infPath, entry.deviceName);
-    return check == 1 ? InstallDriver(entry) : check;
+    int check = CheckDriverVersion(entry.infPath, entry.deviceName, report->version);
+    if (check == 1 && IsWaitingForRestart(entry, report->version, pending)) {
+        LogMessage(L"Driver update already done; Windows has not restarted yet");
+        return kDriverNeedsRestart;
+    }
+    if (check != 1) {
+        return check;
+    }
+    int result = InstallDriver(entry);
+    report->updated = result == kDriverCurrent || result == kDriverNeedsRestart;
+    return result;
 }
 
-int UpdateEntry(const DriverEntry& entry)
+int UpdateEntry(const DriverEntry& entry, const PendingDriverUpdate& pending, DriverPassReport* report)
 {
     ShowProgress(IDS_UPDATING_DRIVER);
-    int result = UpdateDeviceDriver(entry, kUpdateMode);
+    int result = UpdateDeviceDriver(entry, kUpdateMode, pending, report);
     CloseProgress();
     if (result == kDriverCurrent) {
         LogMessage(L"Driver installed(No reboot)");
@@ -93,16 +110,22 @@ bool LogEntry(int index, const DriverEntry& entry, const wchar_t* setupFilePath)
 
 }  // namespace
 
-int RunDriverPass(const SetupConfig& config, int mode)
+int RunDriverPass(const SetupConfig& config, int mode, const PendingDriverUpdate& pending, DriverPassReport* report)
 {
     int result = kDeviceAbsent;
+    report->entry = -1;
+    report->updated = false;
+    report->restartPending = false;
     for (int index = 0; index < config.driverCount; ++index) {
         const DriverEntry& entry = config.drivers[index];
         if (!LogEntry(index, entry, config.setupFilePath)) {
             return kEntryUnreadable;
         }
-        result = (mode & kDetectMode) != 0 ? UpdateDeviceDriver(entry, mode) : UpdateEntry(entry);
+        result = (mode & kDetectMode) != 0 ? UpdateDeviceDriver(entry, mode, pending, report)
+                                           : UpdateEntry(entry, pending, report);
         if (result == kDriverCurrent || result == kDriverNeedsRestart) {
+            report->entry = index;
+            report->restartPending = result == kDriverNeedsRestart;
             return result;
         }
     }

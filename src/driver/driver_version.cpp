@@ -193,9 +193,8 @@ int CompareDriverVersions(const wchar_t* currentVersion, const wchar_t* newVersi
     return 0;
 }
 
-int CheckDriverVersion(const wchar_t* infPath, const wchar_t* deviceName)
+int CheckDriverVersion(const wchar_t* infPath, const wchar_t* deviceName, wchar_t* newVersion)
 {
-    wchar_t newVersion[kVersionTextCapacity];
     wchar_t currentVersion[kVersionTextCapacity];
     if (!ReadInfDriverVersion(infPath, newVersion)) {
         LogMessage(L"Failed to get driver ver from inf(%s)", infPath);

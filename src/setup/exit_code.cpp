@@ -30,6 +30,7 @@ DWORD ToExitCode(const RunOutcome& outcome, const SetupConfig& config)
             return kExitNoSetupFile;
         case kEndedDeclined:
             return kExitDeclined;
+        case kEndedBadOption:
         case kEndedRefused:
             return kExitRefused;
         case kEndedHandedOver:

@@ -4,13 +4,15 @@
 
 #include "config/setup_config.h"
 #include "core/step_result.h"
+#include "utility/utility_stage.h"
 
 // How a run ended.
 enum Ending {
     kEndedDone,         // the work is done, or there was none
     kEndedNoSetupFile,  // Inst.Inf not found beside the program
     kEndedDeclined,     // the user answered No
-    kEndedRefused,      // an option, the OS, the controller or an entry ruled the run out
+    kEndedBadOption,    // an argument that is no option: the run ends before it looks at anything
+    kEndedRefused,      // the OS, the controller or an entry ruled the run out
     kEndedFailed,       // a step failed with number
     kEndedHandedOver,   // setup64.exe did the run and ended with number
 };
@@ -19,12 +21,14 @@ struct RunOutcome {
     Ending ending;
     DWORD number;
     Restart restart;
-    bool utilityInstalled;  // a version of the utility was installed
+    UtilityAction utility;  // what the utility stage did
+    bool driverUpdated;     // the driver was updated by this run
+    const wchar_t* reason;  // why the run was refused or failed, in a few words; NULL: none given
 };
 
-inline RunOutcome Ended(Ending ending, DWORD number = 0, Restart restart = kNoRestart)
+inline RunOutcome Ended(Ending ending, DWORD number = 0, const wchar_t* reason = NULL)
 {
-    return {ending, number, restart, false};
+    return {ending, number, kNoRestart, kUtilityUntouched, false, reason};
 }
 
 // The exit code of a run, the one place that decides it:

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 #include "core/platform.h"
+#include "log/debug_log.h"
 #include "config/setup_config.h"
 
 bool IsOsRequirementMet(const wchar_t* requirement, DWORD major, DWORD minor, BOOL wow64)
@@ -33,6 +34,11 @@ bool CheckOsRequirement(const SetupConfig& config)
     if (!GetVersionExW(&version)) {
         return true;
     }
-    return IsOsRequirementMet(config.osRequirement, version.dwMajorVersion, version.dwMinorVersion,
-                              IsRunningUnderWow64() ? TRUE : FALSE);
+    BOOL wow64 = IsRunningUnderWow64() ? TRUE : FALSE;
+    bool met = IsOsRequirementMet(config.osRequirement, version.dwMajorVersion, version.dwMinorVersion, wow64);
+    if (!met) {
+        LogMessage(L"Windows %lu.%lu%s does not meet OSVER %s", version.dwMajorVersion, version.dwMinorVersion,
+                   wow64 ? L" (32-bit program on 64-bit Windows)" : L"", config.osRequirement);
+    }
+    return met;
 }

@@ -101,9 +101,9 @@ StepResult InstallNewVersion(const SetupConfig& config, UtilityPlan* plan, bool 
 
 }  // namespace
 
-StepResult RunUtilityStage(const SetupConfig& config, UtilityPlan* plan, bool* installed)
+StepResult RunUtilityStage(const SetupConfig& config, UtilityPlan* plan, UtilityAction* action)
 {
-    *installed = false;
+    *action = kUtilityUntouched;
     StepResult result = ReadPackageProperties(plan);
     if (result.error != ERROR_SUCCESS) {
         return result;
@@ -131,7 +131,7 @@ StepResult RunUtilityStage(const SetupConfig& config, UtilityPlan* plan, bool* i
             return result;
         }
     }
-    *installed = true;
+    *action = finishing ? kUtilityFinished : plan->installed == kInstalledOlder ? kUtilityUpgraded : kUtilityInstalled;
     StepResult installation = InstallNewVersion(config, plan, finishing);
     installation.restart = LaterRestart(result.restart, installation.restart);
     if (installation.restart == kRestartUnderway) {

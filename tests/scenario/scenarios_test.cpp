@@ -414,6 +414,61 @@ void InstallationDirectoryTooLongToInstallInto(Product& p)
 }
 
 const std::wstring kWaiting = L"Waiting for Windows Installer: another installation is running";
+
+// What a deployment tool reads of the last run: its exit code, result and
+// the versions installed now.
+Step Recorded(DWORD exitCode, std::wstring result, std::wstring utility, std::wstring driver, Step then = nullptr)
+{
+    return [=](Product& p) {
+        EXPECT_EQ(std::to_wstring(exitCode), testbed::ReadRunRecord(L"LastExitCode"));
+        EXPECT_EQ(result, testbed::ReadRunRecord(L"LastResult"));
+        EXPECT_EQ(utility, testbed::ReadRunRecord(L"UtilityVersion"));
+        EXPECT_EQ(driver, testbed::ReadRunRecord(L"DriverVersion"));
+        EXPECT_EQ(L"0", testbed::ReadRunRecord(L"RestartDue"));
+        const std::vector<std::wstring> logs = p.MachineLogs();
+        EXPECT_EQ(logs.empty() ? L"(none)" : logs.back(), testbed::ReadRunRecord(L"LogFile"));
+        if (then)
+            then(p);
+    };
+}
+
+// A deployment tool's content cache that takes no file: the machine folder's
+// log is the log.
+void ProductFolderThatTakesNoLog(Product& p)
+{
+    EXPECT_TRUE(CreateDirectoryW((p.product + L"devupd.log").c_str(), nullptr));
+}
+
+void ExpectTheMachineLogAlone(Product& p)
+{
+    const std::vector<std::wstring> logs = p.MachineLogs();
+    ASSERT_EQ(1u, logs.size());
+    const std::vector<std::wstring> log = p.Log(logs[0]);
+    EXPECT_NE(log.end(), std::find(log.begin(), log.end(),
+                                   p.Expand(L"The product folder takes no log ({product}devupd.log): this log is the "
+                                            L"run's only one")));
+    EXPECT_EQ(logs[0], testbed::ReadRunRecord(L"LogFile"));
+}
+
+// The machine folder keeps the newest 20 runs' logs.
+void ExpectTwentyLogsAfter21Runs(Product& p)
+{
+    const std::wstring first = p.MachineLogs().front();
+    for (int run = 0; run < 20; ++run)
+        EXPECT_EQ(3u, p.Run(L"/QN", {}).run.exitCode);
+    const std::vector<std::wstring> logs = p.MachineLogs();
+    EXPECT_EQ(20u, logs.size());
+    EXPECT_EQ(logs.end(), std::find(logs.begin(), logs.end(), first)) << "the first run's log is left";
+}
+
+// A deployment tool runs the setup again before Windows has restarted.
+void ExpectNoSecondUpdateBeforeTheRestart(Product& p)
+{
+    EXPECT_EQ(3010u, p.Run(L"/QN", {}).run.exitCode);
+    EXPECT_EQ(1u, testbed::ReadNewdevDoubleCalls().size()) << "the driver was updated again";
+    EXPECT_TRUE(Logged(p, L"Driver update already done; Windows has not restarted yet"));
+    EXPECT_EQ(L"1", testbed::ReadRunRecord(L"RestartDue"));
+}
 const std::wstring kCachedNew = L"{cache}\\{code}v1.2.10\\{package}";
 const std::wstring kRestarted = L"Service zelmsvc restarted";
 
@@ -559,19 +614,24 @@ const Row kRows[] = {
         [](Product& p) { p.WriteSetupFile("Debug=1\r\n", p.current); }, L"", {Error(kNoFiles)}, 1, {}, nullptr),
     R("ArgumentZeroNamesAFolderWithInstInf", kCurrent, nullptr, nullptr, nullptr, ArgumentZeroInTheCurrentFolder, L"",
         {Error(kNoFiles)}, 1, {}, nullptr),
-    R("InvalidOptionEndsWithoutABox", kCurrent, nullptr, nullptr, "", nullptr, L"/QN /X", {}, 3, {}, nullptr),
+    R("InvalidOptionEndsWithoutABox", kCurrent, nullptr, nullptr, "", nullptr, L"/QN /X", {}, 3,
+      {L"Invalid option /X: the run ends"}, [](Product&) { EXPECT_EQ(L"(none)", testbed::ReadRunRecord(L"LastResult")); }),
     R("AcceptedOptionsThenNo", kCurrent, nullptr, L"util.msi", "", nullptr, L"/D -Q /U", {No(kConfirmUtility)}, 2,
         {L"Section=Driver0", L"Device found"}, nullptr),
     R("QuietRunLeavesACurrentDriverAlone", kCurrent, nullptr, nullptr, "", nullptr, L"/qn", {}, 0,
         {L"Already new driver is installed", L"Driver installed(No reboot)"}, InstalledDriver(L"2.0.0.5")),
-    R("OsRequirementNotMet", kCurrent, nullptr, nullptr, "OSVER=99.0\r\n", nullptr, L"", {Error(kWrongOs)}, 3, {},
-        nullptr),
+    R("OsRequirementNotMet", kCurrent, nullptr, nullptr, "OSVER=99.0\r\n", nullptr, L"", {Error(kWrongOs)}, 3,
+      {L" does not meet OSVER 99.0"}, nullptr),
     // Without the manifest's word that setup.exe knows Windows 10, Windows would say 6.2.
     R(
         "OsRequirementOfWindows10Met", kCurrent, nullptr, nullptr, "OSVER=10.0\r\n",
         [](Product& p) { p.UseWindowsVersion(L"win10"); }, L"", {No(kConfirmDriver)}, 2, {}, nullptr),
     R("NoController", kAbsent, nullptr, nullptr, "", nullptr, L"", {Error(kNoController)}, 3,
-        {L"FindExistingDevice err({id})"}, nullptr),
+      {L"FindExistingDevice err({id})"},
+      Recorded(3, L"Refused, nothing changed: no configured controller is present.", L"", L"",
+               ExpectTwentyLogsAfter21Runs)),
+    R("ProductFolderThatTakesNoLog", kCurrent, nullptr, nullptr, "", ProductFolderThatTakesNoLog, L"/QN", {}, 0, {},
+      ExpectTheMachineLogAlone),
     R(
         "EntryWithoutDeviceId", kNoEntry, nullptr, nullptr, nullptr,
         [](Product& p) { p.WriteFile(p.product + L"Inst.Inf", kEntryWithoutId); }, L"", {Error(kNoFiles)}, 3, {},
@@ -618,8 +678,11 @@ const Row kRows[] = {
         {L"Driver installed(Need to reboot)"}, ExpectNoRestartAfterAnUpdateWith(L"0x00000001")),
     // Where Windows would ask whether to trust the publisher, a quiet update fails instead.
     R("QuietRunThatNeedsARestart", kOutdated, nullptr, nullptr, "RestartExitCode=3010\r\n",
-        Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 3010, {L"Restart needed, exit code 3010"},
-        ExpectNoRestartAfterAnUpdateWith(L"0x00000005")),
+      Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 3010, {L"Restart needed, exit code 3010"},
+      [](Product& p) {
+          ExpectNoRestartAfterAnUpdateWith(L"0x00000005")(p);
+          ExpectNoSecondUpdateBeforeTheRestart(p);
+      }),
     R("QuietRunThatNeedsARestartWithoutTheKey", kOutdated, nullptr, nullptr, "",
         Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 0, {L"Driver installed(Need to reboot)"},
         ExpectNoRestart),
@@ -634,14 +697,15 @@ const Row kRows[] = {
          L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"" + kCachedNew + L"\" REBOOT=ReallySuppress /qn"},
         ExpectInstalledIntoAMachineFolderOfAdministrators),
     R("SameVersionIsLeftAlone", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr, L"",
-        {Yes(kConfirmUtility), Ok(kAlreadyInstalled)}, 0, {L"!UninstallUtil", L"!InstallUtil"}, nullptr),
+      {Yes(kConfirmUtility), Ok(kAlreadyInstalled)}, 0, {L"!UninstallUtil", L"!InstallUtil"},
+      Recorded(0, L"Nothing to do: the utility and the driver are up to date.", L"1.2.10", L"2.0.0.5")),
     R("UpgradeCarriesTheSettingsOver", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"",
         {Yes(kConfirmUtility), Ok(kCompleted)}, 0,
         {kRegedit + L" /e \"{settings}\" HKEY_LOCAL_MACHINE\\SOFTWARE\\VANTIRO\\ZELMON\\Zelmsvc\\Settings", kUninstall,
          L"CreateProcess succeeded cmd={system}\\msiexec.exe /I \"" + kCachedNew +
              L"\" TARGETDIR=\"{apps}\" REBOOT=ReallySuppress /qn",
          kRegedit + L" /s \"{settings}\"", kRestarted},
-        ExpectUpgraded),
+      Recorded(0, L"The utility was upgraded.", L"1.2.10", L"2.0.0.5", ExpectUpgraded)),
     R("ExpandableUninstallCommand", kCurrent, testbed::kZelmonOld, testbed::kZelmonNew, "",
         UninstallString(L"%SystemRoot%\\system32\\msiexec.exe /X{code}", REG_EXPAND_SZ), L"/QN", {}, 0, {},
         ExpectUpgraded),
@@ -658,7 +722,8 @@ const Row kRows[] = {
     R("FailedInstallationAfterTheRemoval", kCurrent, testbed::kZelmonOld, testbed::kZelmonFailInstall, "", nullptr, L"",
       {Yes(kConfirmUtility), Failed(1603)}, 1603,
       {L"!" + kRegedit + L" /s", L"Upgrade record kept in {machine}\\Carry-over\\*: the next run finishes"},
-      ExpectRemovedThenFinished),
+      Recorded(1603, L"Failed with 1603: the utility stage failed, the driver was left alone.", L"", L"2.0.0.5",
+               ExpectRemovedThenFinished)),
     R("PackageWithoutVersion", kCurrent, nullptr, testbed::kZelmonNoVersion, "", nullptr, L"/QN", {Failed(1620)},
         1620, {L"MsiViewFetch err=259"}, nullptr),
     R("PackageWithA64CharacterVersion", kCurrent, nullptr, testbed::kZelmonVersion64, "", nullptr, L"/QN",
@@ -714,7 +779,13 @@ const Row kRows[] = {
         {Error(kNoFiles)}, 3, {L"DeviceID too long in section Driver0", L"!Device found"},
         [](Product&) { EXPECT_EQ(std::vector<std::wstring>(), testbed::ReadNewdevDoubleCalls()); }),
     R("ProgramNameInTheLog", kCurrent, nullptr, nullptr, "", nullptr, L"/QN", {}, 0,
-        {std::wstring(L"Program name is {product}") + testbed::kSetupProgram}, nullptr),
+      {std::wstring(L"Program name is {product}") + testbed::kSetupProgram, L"VANTIRO RAID Setup 1.",
+       std::wstring(L"-bit edition, started ")},
+      [](Product& p) {
+          std::string bytes;
+          EXPECT_TRUE(testbed::ReadFileBytes(p.product + L"devupd.log", &bytes));
+          EXPECT_EQ(std::string("\xFF\xFE", 2), bytes.substr(0, 2)) << "no byte-order mark";
+      }),
     // msiexec /qn restarts Windows by itself when told nothing else, and ends
     // with 1641: the run then ends at once, without a box.
     R("InstallerRestartingWindowsAfterTheRemoval", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "",

@@ -286,7 +286,7 @@ TEST(Rules, HardwareIds)
         {L"", 0},
     };
     testbed::Product p;
-    StartDebugLog((p.product + L"devupd.log").c_str());
+    StartDebugLog((p.product + L"devupd.log").c_str(), L"");
     for (const auto& c : cases)
         EXPECT_EQ(c.found, FindExistingDevice(c.wanted.c_str())) << testing::PrintToString(c.wanted);
     const std::vector<std::wstring> log = p.Log();
