@@ -13,8 +13,14 @@ DWORD DoneExitCode(Restart restart, const SetupConfig& config)
     // An interactive run has asked about the restart; a quiet one tells the
     // deployment tool, when Inst.Inf says how.
     if (restart == kRestartDue && g_process.quiet && config.restartExitCode != 0) {
+        // Any other number would tell a deployment tool something else: 1641,
+        // that Windows is restarting already.
+        if (config.restartExitCode != static_cast<int>(ERROR_SUCCESS_REBOOT_REQUIRED)) {
+            LogMessage(L"RestartExitCode %d ignored: only 0 or 3010", config.restartExitCode);
+            return kExitSuccess;
+        }
         LogMessage(L"Restart needed, exit code %d", config.restartExitCode);
-        return static_cast<DWORD>(config.restartExitCode);
+        return ERROR_SUCCESS_REBOOT_REQUIRED;
     }
     return kExitSuccess;
 }
@@ -34,6 +40,7 @@ DWORD ToExitCode(const RunOutcome& outcome, const SetupConfig& config)
         case kEndedRefused:
             return kExitRefused;
         case kEndedHandedOver:
+        case kEndedChecked:
             return outcome.number;
         case kEndedFailed:
         default:

@@ -9,6 +9,7 @@
 #include "setup/command_line.h"
 #include "setup/exit_code.h"
 #include "setup/hand_over.h"
+#include "setup/machine_check.h"
 #include "setup/os_requirement.h"
 #include "setup/restart.h"
 #include "setup/run_lock.h"
@@ -36,7 +37,7 @@ bool IsOptionLead(wchar_t c)
 }
 
 // Every argument must be an option; the first that is not ends the check.
-bool CheckOptions(int count, wchar_t** arguments)
+bool CheckOptions(int count, wchar_t** arguments, bool* checkOnly)
 {
     for (int index = 1; index < count; ++index) {
         OptionVerdict verdict = CheckOption(arguments[index]);
@@ -45,6 +46,7 @@ bool CheckOptions(int count, wchar_t** arguments)
             return false;
         }
         g_process.quiet = g_process.quiet || verdict == kOptionQuiet;
+        *checkOnly = *checkOnly || verdict == kOptionCheck;
     }
     return true;
 }
@@ -184,6 +186,7 @@ RunOutcome RunAlone(const SetupConfig& config, UtilityPlan* plan, RunFacts* fact
 
 RunOutcome RunMainSequence(int count, wchar_t** arguments, SetupConfig* config, UtilityPlan* plan, RunFacts* facts)
 {
+    bool checkOnly = false;
     if (!LocateSetupFile(config)) {
         // Shown in quiet mode too, but a quiet run must not wait on a box
         // where nobody sees it.
@@ -193,7 +196,7 @@ RunOutcome RunMainSequence(int count, wchar_t** arguments, SetupConfig* config, 
     }
     ReadSetupConfig(config);
     StartLogWhenAsked(*config);
-    if (!CheckOptions(count, arguments)) {
+    if (!CheckOptions(count, arguments, &checkOnly)) {
         return Ended(kEndedBadOption);
     }
     // Before the version check: OSVER 6.0 or later is never met under WOW64.
@@ -201,13 +204,20 @@ RunOutcome RunMainSequence(int count, wchar_t** arguments, SetupConfig* config, 
     if (!Is64BitBuild() && IsRunningUnderWow64()) {
         return HandOverTo64BitSetup(*config);
     }
-    return RunAlone(*config, plan, facts);
+    return checkOnly ? RunCheck(*config) : RunAlone(*config, plan, facts);
 }
 
 // The last box of a run that did not show its own: the failure with the exit
 // code, the restart question, completion or "already installed".
 void ReportOutcome(const RunOutcome& outcome, DWORD exitCode)
 {
+    // A check has shown its findings; it has no restart or completion.
+    if (outcome.check || outcome.ending == kEndedChecked) {
+        if (outcome.ending == kEndedFailed) {
+            ShowFailure(static_cast<int>(exitCode));
+        }
+        return;
+    }
     if (outcome.ending == kEndedFailed) {
         ShowFailure(static_cast<int>(exitCode));
     }
@@ -232,6 +242,9 @@ OptionVerdict CheckOption(const wchar_t* argument)
     wchar_t letter = argument[1];
     if (letter == L'D' || letter == L'U') {
         return kOptionAccepted;
+    }
+    if (letter == L'C' || letter == L'c') {
+        return kOptionCheck;
     }
     if (letter != L'Q' && letter != L'q') {
         return kOptionInvalid;
@@ -260,7 +273,7 @@ DWORD RunSetup(HINSTANCE instance)
     ReportOutcome(outcome, exitCode);
     // setup64.exe records the run it was handed; a bad option ends before
     // the run looks at anything.
-    if (outcome.ending != kEndedHandedOver && outcome.ending != kEndedBadOption) {
+    if (outcome.ending != kEndedHandedOver && outcome.ending != kEndedBadOption && !outcome.check) {
         WriteRunRecord(outcome, exitCode, facts, *config);
     }
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-enum OptionVerdict { kOptionInvalid, kOptionAccepted, kOptionQuiet };
+enum OptionVerdict { kOptionInvalid, kOptionAccepted, kOptionQuiet, kOptionCheck };
 
 // Judges one command-line argument by its first three characters.
 OptionVerdict CheckOption(const wchar_t* argument);

@@ -190,6 +190,26 @@ void WriteRunRecord(const RunOutcome& outcome, DWORD exitCode, const RunFacts& f
     RegCloseKey(key);
 }
 
+void WriteCheckRecord(const RunOutcome& outcome, DWORD exitCode, const wchar_t* findings)
+{
+    wchar_t result[kResultCapacity] = L"";
+    wchar_t time[kTimeCapacity] = L"";
+    HKEY key = OpenRecordKey(KEY_SET_VALUE);
+    if (key == NULL) {
+        return;
+    }
+    if (findings[0] != L'\0') {
+        StringCchCopyW(result, kResultCapacity, findings);
+    } else {
+        ComposeResult(outcome, exitCode, result);
+    }
+    FormatUtcTime(time);
+    SetNumber(key, L"LastCheckExitCode", exitCode);
+    SetText(key, L"LastCheckTime", time);
+    SetText(key, L"LastCheckResult", result);
+    RegCloseKey(key);
+}
+
 void ReadPendingDriverUpdate(PendingDriverUpdate* pending)
 {
     ULONGLONG madeAt = 0;

@@ -25,6 +25,10 @@ struct RunFacts {
 // the driver update that waits for a restart, or none.
 void WriteRunRecord(const RunOutcome& outcome, DWORD exitCode, const RunFacts& facts, const SetupConfig& config);
 
+// LastCheckTime, LastCheckResult (findings, or why the check stopped) and
+// LastCheckExitCode, beside the record of the last real run.
+void WriteCheckRecord(const RunOutcome& outcome, DWORD exitCode, const wchar_t* findings);
+
 // The driver update of an earlier run that waits for Windows to restart:
 // waiting when Windows has not restarted since it was made.
 void ReadPendingDriverUpdate(PendingDriverUpdate* pending);

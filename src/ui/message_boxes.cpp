@@ -13,6 +13,8 @@ namespace {
 const int kTextCapacity = 256;
 const int kCaptionCapacity = 64;
 
+}  // namespace
+
 // A string that cannot be loaded leaves an empty text; the box is shown anyway.
 void LoadText(UINT id, wchar_t* buffer, int capacity)
 {
@@ -22,6 +24,8 @@ void LoadText(UINT id, wchar_t* buffer, int capacity)
         buffer[0] = L'\0';
     }
 }
+
+namespace {
 
 // 0, as for a box that cannot be shown, when the window functions are missing.
 int ShowMessageBox(const wchar_t* text, const wchar_t* caption, UINT type)
@@ -110,6 +114,16 @@ void ShowMessageEvenWhenQuiet(UINT id, UINT type)
     LoadText(id, text, kTextCapacity);
     LoadText(IDS_CAPTION, caption, kCaptionCapacity);
     PresentBox(text, caption, type);
+}
+
+void ShowInformation(const wchar_t* text)
+{
+    wchar_t caption[kCaptionCapacity];
+    if (g_process.quiet) {
+        return;
+    }
+    LoadText(IDS_CAPTION, caption, kCaptionCapacity);
+    ShowMessageBox(text, caption, MB_OK | MB_ICONINFORMATION);
 }
 
 void ShowCompleted()

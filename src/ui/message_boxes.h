@@ -17,5 +17,11 @@ void ShowFailure(int number);
 // Box with string id that quiet mode shows too, with the same exception.
 void ShowMessageEvenWhenQuiet(UINT id, UINT type);
 
+// The string id of the UI's language, "" when it cannot be loaded.
+void LoadText(UINT id, wchar_t* buffer, int capacity);
+
+// An information box with text; nothing in quiet mode.
+void ShowInformation(const wchar_t* text);
+
 // The completion box; nothing in quiet mode.
 void ShowCompleted();

@@ -109,6 +109,11 @@ bool WaitToRetry(DWORD start, DWORD bound)
 
 }  // namespace
 
+bool IsWindowsInstallerBusy()
+{
+    return TestInstallerOnce() == kInstallerBusy;
+}
+
 StepResult WaitForWindowsInstaller(const SetupConfig& config, UINT progressText)
 {
     const DWORD bound = BoundMs(config);

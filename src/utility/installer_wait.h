@@ -16,6 +16,10 @@
 // still busy.
 StepResult WaitForWindowsInstaller(const SetupConfig& config, UINT progressText);
 
+// Whether another installation holds Windows Installer now, by one test of
+// its mutex, without waiting.
+bool IsWindowsInstallerBusy();
+
 // Runs an installer (msiexec, or an uninstall program that hands on to it):
 // application with command, a fresh copy of it for each try, since
 // CreateProcessW may change it. A try that Windows Installer answers with

@@ -61,6 +61,10 @@ Box Ok(const std::wstring& text)
 {
     return {Button::Ok, BoxIcon::None, text};
 }
+Box Information(const std::wstring& text)
+{
+    return {Button::Ok, BoxIcon::Information, text};
+}
 Box Error(const std::wstring& text)
 {
     return {Button::Ok, BoxIcon::Error, text};
@@ -460,6 +464,34 @@ void ExpectTwentyLogsAfter21Runs(Product& p)
     EXPECT_EQ(20u, logs.size());
     EXPECT_EQ(logs.end(), std::find(logs.begin(), logs.end(), first)) << "the first run's log is left";
 }
+
+// A check (/C) reads and changes nothing: no child, no cache, no carry-over,
+// nothing in the product folder but the log, no record of a run.
+Step CheckedWithoutAChange(DWORD exitCode, std::wstring result, Step machine)
+{
+    return [=](Product& p) {
+        machine(p);
+        EXPECT_EQ(std::to_wstring(exitCode), testbed::ReadRunRecord(L"LastCheckExitCode"));
+        EXPECT_EQ(0u, testbed::ReadRunRecord(L"LastCheckResult").find(result)) << testbed::ToBytes(result, CP_UTF8);
+        EXPECT_EQ(L"(none)", testbed::ReadRunRecord(L"LastExitCode"));
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((Product::MachineFolder() + L"\\Package Cache").c_str()));
+        EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((p.product + L"*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            const std::wstring name = found.cFileName;
+            EXPECT_TRUE(name == L"." || name == L".." || name == L"devupd.log" || name == L"Inst.Inf" ||
+                        name == L"Drivers" || name == p.package || name == testbed::kSetupProgram ||
+                        name == L"msiexec.exe" || name == L"regedit.exe" || name == L"net.exe")
+                << "made in the product folder: " << testbed::ToBytes(name, CP_UTF8);
+        }
+        FindClose(search);
+    };
+}
+
+const std::wstring kCheckNeedsBoth =
+    L"Check only: nothing was changed.\nUtility: installed 1.2.9, in the product folder 1.2.10.\nDriver: installed "
+    L"1.0.0.1, in the product folder 2.0.0.5.\nA run would install or update them.";
 
 // A deployment tool runs the setup again before Windows has restarted.
 void ExpectNoSecondUpdateBeforeTheRestart(Product& p)
@@ -861,6 +893,17 @@ const Row kRows[] = {
             EXPECT_TRUE(testbed::IsServiceRunning(testbed::kZelmonServiceName));
             EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
         }),
+    // A check changes nothing, starts nothing, and says what a run would do.
+    R("CheckOfAMachineThatNeedsBoth", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"/C",
+      {Information(kCheckNeedsBoth)}, 100, {L"!CreateProcess", L"!Executed", L"!Package cached"},
+      CheckedWithoutAChange(100, L"A run would change this machine: utility 1.2.10 (installed 1.2.9)",
+                            ExpectUntouchedWithTheDriver)),
+    R("CheckOfAMachineThatNeedsNothing", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr, L"-c /QN",
+      {}, 0, {L"!CreateProcess", L"!Executed"},
+      CheckedWithoutAChange(0, L"A run would change nothing", InstalledDriver(L"2.0.0.5"))),
+    R("CheckWithoutAController", kAbsent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"/C",
+      {Error(kNoController)}, 3, {L"!CreateProcess"},
+      CheckedWithoutAChange(3, L"Refused, nothing changed: no configured controller is present.", ExpectUntouched)),
     // Windows releases a mutex only through a handle that may release it.
     R("WindowsInstallerMutexThatOthersMayNotRelease", kOutdated, testbed::kZelmonOld, testbed::kZelmonNew,
         "InstallerWait=2\r\n", [](Product& p) { p.HoldWindowsInstaller(INFINITE, kOnlyWaitingForEveryone); },

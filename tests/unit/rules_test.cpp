@@ -39,6 +39,7 @@ TEST(Rules, OptionsByTheirFirstThreeCharacters)
         {L"/u", kOptionInvalid},        {L"/", kOptionInvalid},    {L"-", kOptionInvalid},
         {L"", kOptionInvalid},          {L"QN", kOptionInvalid},   {L"/X", kOptionInvalid},
         {L"setup.log", kOptionInvalid}, {L"\\QN", kOptionInvalid}, {L"//QN", kOptionInvalid},
+        {L"/C", kOptionCheck},          {L"-check", kOptionCheck}, {L"C", kOptionInvalid},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.verdict, CheckOption(c.argument)) << testing::PrintToString(c.argument);
