@@ -165,8 +165,11 @@ void FindInstalledUtility(UtilityPlan* plan)
             plan->installed = kInstalledUnreadable;
             return;
         }
-        LogMessage(status == ERROR_SUCCESS ? L"Utility is installed.version = %s" : L"UninstallString value not found.",
-                   plan->installedVersion);
+        if (status == ERROR_SUCCESS) {
+            LogMessage(L"Utility is installed.version = %s", plan->installedVersion);
+        } else {
+            LogMessage(L"UninstallString value not found.");
+        }
     }
     if (IsNewerUtilityVersion(plan->packageVersion, plan->installedVersion) != 1) {
         plan->installed = kInstalledCurrent;
