@@ -61,8 +61,8 @@ cp samples/product/Inst.Inf "$setup" "$product/"
 cp "$bin/packages/ZelmonUtility-1.2.10.msi" "$product/ZelmonUtility.msi"
 if [ $x64 -eq 1 ]; then
   cp "$bin/setup64.exe" "$product/"
-  cp "$bin/packages/ZelmonUtility-1.2.10-x64.msi" "$product/ZelmonUtility64.msi"
-  sed -i 's/^\[Install\]\r$/&\nMSI64=ZelmonUtility64.msi\r/' "$product/Inst.Inf"
+  cp "$bin/packages/ZelmonUtility-1.2.10-x64.msi" "$product/ZelmonUtility-x64.msi"
+  sed -i 's/^\[Install\]\r$/&\nMSI64=ZelmonUtility-x64.msi\r/' "$product/Inst.Inf"
 fi
 hardware_id=$(sed -n 's/^DeviceID=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')
 service=$(sed -n 's/^DeviceName=//p' samples/product/Inst.Inf | head -n 1 | tr -d '\r')

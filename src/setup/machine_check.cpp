@@ -65,8 +65,7 @@ DWORD FindUtility(const SetupConfig& config, UtilityPlan* plan, Findings* findin
     if (PackageName(config)[0] == L'\0') {
         return ERROR_SUCCESS;
     }
-    if (FAILED(StringCchPrintfW(plan->package, kPathCapacity, L"%s%s", config.programDirectory,
-                                PackageName(config)))) {
+    if (FAILED(StringCchPrintfW(plan->package, kPathCapacity, L"%s%s", config.programDirectory, PackageName(config)))) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     StepResult read = ReadPackageProperties(plan);

@@ -216,10 +216,13 @@ TEST(Rules, SetupKeysAsDocumented)
 {
     std::string text;
     ASSERT_TRUE(testbed::ReadFileBytes(testbed::TestProgramFolder() + L"release-Inst.Inf", &text));
+    // Older Notepad shows a file of bare line feeds as one line.
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && text[at - 1] == '\r') << "a line without CR LF at byte " << at;
     std::set<std::string> documented;
     for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
         end = std::min(text.find('\n', start), text.size());
-        const std::string line = text.substr(start, end - start);
+        const std::string line = text.substr(start, end - start - (end > start && text[end - 1] == '\r' ? 1 : 0));
         const size_t key = line.compare(0, 1, ";") == 0 ? 1 : 0;
         const size_t equals = line.find('=');
         if (equals != std::string::npos && equals > key &&
