@@ -10,6 +10,12 @@
 #    against a floor program that makes only the update call that the program
 #    makes, on the same INF for the same hardware ID; the old driver is put back
 #    before each run of either; measured before the 1,000 devices come;
+#  - a quiet upgrade of the utility alone (1.2.9 in place, 1.2.10 packaged, the
+#    driver current), against a floor program that takes the same steps and
+#    nothing around them: export the settings, remove, install into the same
+#    folder, import, stop and start the service; 1.2.9 is put back (and the
+#    setup's machine folder emptied) before each run of either;
+#  - a check (/C /QN) of that machine, against the device floor;
 #  - the program's size and peak memory (resident set of the Wine process, the
 #    no-controller run), beside the floor's.
 #   scripts/bench.sh [--x86|--x64]   one edition only
@@ -114,7 +120,7 @@ bench_edition() {
   # On a machine as it usually is, before the 1,000 devices: setup.exe searches
   # the devices twice before its update call, which searches them once more,
   # and with that many the search alone, measured above, would make the figure.
-  local id='PCI\VEN_1D5A&DEV_0BE7' product="$bench/product" inf old_inf updating driver_floor
+  local id='PCI\VEN_1D5A&DEV_0BE7' product="$bench/product" inf old_inf updating driver_floor floor_for_check
   mkdir -p "$product/Drivers" "$bench/old"
   cp "$bin/$program" "$product/"
   printf '[Install]\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vbench\r\nDeviceID=%s\r\n' "$id" >"$product/Inst.Inf"
@@ -135,6 +141,31 @@ bench_edition() {
   read -r updating driver_floor < <(PREPARE=put_old_driver A="$wine $product/$program /QN" A_CODE=0 \
     B="$wine $bin/driver_floor.exe $id $inf" B_CODE=0 side_by_side) || exit 1
 
+  # The utility: the same controller, its driver current after the runs above.
+  local utility="$bench/utility" apps="$bench/apps" upgrading utility_floor checking suffix=
+  local code='{6D1B2C8E-3F4A-4E57-9A1C-2B7E5D0F9A31}'
+  [ "$1" = x64 ] && suffix=-x64
+  mkdir -p "$utility" "$apps"
+  cp "$bin/$program" "$utility/"
+  cp "$bin/packages/ZelmonUtility-1.2.10$suffix.msi" "$utility/ZelmonUtility.msi"
+  printf '[Install]\r\nMSI=ZelmonUtility.msi\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vbench\r\nDeviceID=%s\r\n' \
+    "$id" >"$utility/Inst.Inf"
+  local old_package new_package target export
+  old_package=$(w "$bin/packages/ZelmonUtility-1.2.9$suffix.msi")
+  new_package=$(w "$utility/ZelmonUtility.msi")
+  target=$(w "$apps")
+  export=$(w "$bench/settings.reg")
+  put_old_utility() {
+    warm "$wine" msiexec /x "$code" /qn
+    rm -rf "$WINEPREFIX/drive_c/ProgramData/VANTIRO" "$bench/settings.reg"
+    prepare "installing the utility 1.2.9" "$wine" msiexec /i "$old_package" /qn "TARGETDIR=$target\\"
+  }
+  put_old_utility
+  read -r upgrading utility_floor < <(PREPARE=put_old_utility A="$wine $utility/$program /QN" A_CODE=0 \
+    B="$wine $bin/utility_floor.exe $code $new_package $target $export" B_CODE=0 side_by_side) || exit 1
+  read -r checking floor_for_check < <(A="$wine $utility/$program /C /QN" A_CODE=0 B="$wine $bin/device_floor.exe" \
+    B_CODE=0 side_by_side) || exit 1
+
   # Each device costs a process start: cmd's loop keeps it inside Windows.
   prepare "making $extra_devices more devices" "$wine" cmd /c \
     "for /L %i in (1,1,$extra_devices) do @$(w "$bin/testbed_device.exe") create ROOT_BENCH\\DEV_%i"
@@ -149,6 +180,9 @@ bench_edition() {
   echo "with $devices devices present: $many_program ms, device floor: $many_floor ms," \
     "ratio $(ratio "$many_program" "$many_floor")"
   echo "updating the driver: $updating ms, driver floor: $driver_floor ms, ratio $(ratio "$updating" "$driver_floor")"
+  echo "upgrading the utility: $upgrading ms, utility floor: $utility_floor ms," \
+    "ratio $(ratio "$upgrading" "$utility_floor")"
+  echo "checking (/C /QN): $checking ms, device floor: $floor_for_check ms, ratio $(ratio "$checking" "$floor_for_check")"
   echo "size: $(stat -c %s "$bin/$program") bytes; peak memory: $program_peak KiB, device floor: $floor_peak KiB"
   testbed_stop
 }

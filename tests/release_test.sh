@@ -1,9 +1,11 @@
 #!/bin/sh
 # The release as scripts/release.sh makes it and an administrator unpacks it:
-# the file list, both programs' versions, manifest and signature, the
-# checksums, the notices against what the linker put in, and two releases of
-# one commit in different folders byte for byte the same, signed with one
-# certificate and unsigned.
+# the file list and names, the guide's scripts as they are in docs/scripts,
+# both programs' versions, manifest and signature, the checksums, the notices
+# against what the linker put in, and two releases of one commit in different
+# folders byte for byte the same, signed with one certificate and unsigned.
+# And what stops a release before it builds: signing without SIGN_URL, and a
+# tree whose tracked files differ from its commit.
 #   release_test.sh BUILD_FOLDER VERSION SOURCE_FOLDER
 set -u
 build=$(cd "$1" && pwd)
@@ -19,6 +21,18 @@ bad() {
   fail=1
 }
 name=vantiro-raid-setup-$version
+url=https://www.vantiro.example/raid-test
+
+# A developer may run this on a tree with changes: its releases then ask for
+# them by name, as scripts/release.sh requires. A clean tree (CI's) is
+# released as it is, with RELEASE_ALLOW_CHANGES cleared.
+status=0
+git -C "$source" diff --quiet HEAD -- 2>"$work/git.log" || status=$?
+case $status in
+  0) allow= ;;
+  1) allow=1 ;;
+  *) echo "cannot tell whether $source has changes (git diff):"; cat "$work/git.log"; exit 1 ;;
+esac
 
 # A throwaway certificate; its random password goes through files only.
 cert=$work/cert
@@ -28,13 +42,39 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$cert/key.pem" -out "$cert/ce
   openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -out "$cert/cert.pfx" \
     -passout "file:$cert/password" >>"$cert/openssl.log" 2>&1 || { cat "$cert/openssl.log"; exit 1; }
 
+# refused FOLDER WHY VARIABLE=VALUE...: scripts/release.sh into FOLDER, which
+# holds a file of an earlier release, with these variables, must end with 1
+# and say WHY before it builds or deletes anything.
+refused() {
+  folder=$1 why=$2
+  shift 2
+  mkdir -p "$folder" && echo earlier >"$folder/earlier"
+  code=0
+  env OUT_DIR="$folder" "$@" sh "$source/scripts/release.sh" >"$folder.log" 2>&1 || code=$?
+  [ "$code" -eq 1 ] || bad "$(basename "$folder"): exit code $code, expected 1"
+  grep -qF -- "$why" "$folder.log" || bad "$(basename "$folder"): does not say '$why': $(cat "$folder.log")"
+  [ "$(ls -A "$folder")" = earlier ] || bad "$(basename "$folder"): the earlier release's folder changed: $(ls -A "$folder")"
+}
+refused "$work/refused-no-url" "SIGN_PFX needs SIGN_URL" \
+  SIGN_PFX="$cert/cert.pfx" SIGN_PASSWORD_FILE="$cert/password" SIGN_URL= RELEASE_ALLOW_CHANGES=$allow
+if [ -n "$allow" ]; then
+  refused "$work/refused-changes" "the tree differs from its commit" SIGN_PFX= RELEASE_ALLOW_CHANGES=
+  git -C "$source" diff --name-only HEAD -- >"$work/changed-files"
+  while IFS= read -r file; do
+    grep -qxF "  $file" "$work/refused-changes.log" || bad "refused-changes: the changed file $file is not named"
+  done <"$work/changed-files"
+else
+  echo "skipped: a release of a tree with changes must stop; $source has none"
+fi
+
 # release FOLDER [signed]: scripts/release.sh into FOLDER; its output in FOLDER.log.
 release() {
   mkdir -p "$(dirname "$1")"
   if [ "${2:-}" = signed ]; then
-    OUT_DIR=$1 SIGN_PFX=$cert/cert.pfx SIGN_PASSWORD_FILE=$cert/password sh "$source/scripts/release.sh" >"$1.log" 2>&1
+    OUT_DIR=$1 SIGN_PFX=$cert/cert.pfx SIGN_PASSWORD_FILE=$cert/password SIGN_URL=$url RELEASE_ALLOW_CHANGES=$allow \
+      sh "$source/scripts/release.sh" >"$1.log" 2>&1
   else
-    OUT_DIR=$1 SIGN_PFX= sh "$source/scripts/release.sh" >"$1.log" 2>&1
+    OUT_DIR=$1 SIGN_PFX='' RELEASE_ALLOW_CHANGES=$allow sh "$source/scripts/release.sh" >"$1.log" 2>&1
   fi || { echo "scripts/release.sh into $1 failed:"; tail -n 30 "$1.log"; exit 1; }
 }
 # Different folders and depths: no build path may reach the bytes.
@@ -43,13 +83,32 @@ release "$work/another/signed-b" signed
 release "$work/unsigned-a"
 release "$work/another/place/unsigned-b"
 
-tail -n 1 "$work/signed-a.log" | grep -q '^signed release: ' || bad "signed release's last line: $(tail -n 1 "$work/signed-a.log")"
-tail -n 1 "$work/unsigned-a.log" | grep -q '^unsigned release: .*NOT signed' ||
-  bad "unsigned release's last line: $(tail -n 1 "$work/unsigned-a.log")"
+# zip_of KIND: the zip's name; an unsigned one says so.
+zip_of() {
+  if [ "$1" = signed ]; then echo "$name.zip"; else echo "$name-unsigned.zip"; fi
+}
+last=$(tail -n 1 "$work/signed-a.log")
+case $last in
+  "signed release: $work/signed-a/$(zip_of signed) "*) ;;
+  *) bad "signed release's last line: $last" ;;
+esac
+last=$(tail -n 1 "$work/unsigned-a.log")
+case $last in
+  "unsigned release: $work/unsigned-a/$(zip_of unsigned); "*"NOT signed"*) ;;
+  *) bad "unsigned release's last line: $last" ;;
+esac
+for kind in signed unsigned; do
+  zip=$(zip_of $kind)
+  zips=$(cd "$work/$kind-a" && find . -maxdepth 1 -name '*.zip' | sed 's|^\./||' | tr '\n' ' ')
+  [ "$zips" = "$zip " ] || bad "$kind release: zips $zips; expected $zip"
+  grep -qx "[0-9a-f]\{64\}  $zip" "$work/$kind-a/SHA256SUMS" ||
+    bad "$kind release: out/SHA256SUMS: $(cat "$work/$kind-a/SHA256SUMS")"
+  (cd "$work/$kind-a" && sha256sum -c --quiet SHA256SUMS) || bad "$kind release: out/SHA256SUMS does not check"
+done
 
-for pair in "signed-a another/signed-b" "unsigned-a another/place/unsigned-b"; do
+for pair in "signed-a another/signed-b $(zip_of signed)" "unsigned-a another/place/unsigned-b $(zip_of unsigned)"; do
   set -- $pair
-  for f in "$name.zip" SHA256SUMS build/bin/setup.exe build64/bin/setup64.exe; do
+  for f in "$3" SHA256SUMS build/bin/setup.exe build64/bin/setup64.exe; do
     cmp -s "$work/$1/$f" "$work/$2/$f" || bad "not reproducible: $1/$f and $2/$f differ"
   done
 done
@@ -59,16 +118,20 @@ for f in build/bin/setup.exe build64/bin/setup64.exe; do
   done
 done
 
-(cd "$work/signed-a" && sha256sum -c --quiet SHA256SUMS) || bad "out/SHA256SUMS does not check"
-grep -qx "[0-9a-f]\{64\}  $name.zip" "$work/signed-a/SHA256SUMS" || bad "out/SHA256SUMS: $(cat "$work/signed-a/SHA256SUMS")"
-
+# The scripts that the guide quotes, shipped as they are in docs/scripts.
+scripts="scripts/Detect-VantiroRaid.ps1 scripts/Get-VantiroRaidRecord.ps1 scripts/Install-VantiroRaid.ps1
+  scripts/Test-VantiroRaidRequirement.ps1 scripts/vantiro-raid.yml"
 for kind in signed unsigned; do
   unpacked=$work/$kind
   mkdir "$unpacked"
-  (cd "$unpacked" && unzip -q "$work/$kind-a/$name.zip") || { bad "unzip $kind"; continue; }
+  (cd "$unpacked" && unzip -q "$work/$kind-a/$(zip_of $kind)") || { bad "unzip $kind"; continue; }
   files=$(cd "$unpacked" && find . -type f ! -path './screenshots/*' | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
-  expected="CHANGELOG.md Inst.Inf SHA256SUMS THIRD-PARTY-NOTICES.txt deploy.md setup.exe setup64.exe "
+  expected=$(echo CHANGELOG.md Inst.Inf SHA256SUMS THIRD-PARTY-NOTICES.txt deploy.md $scripts setup.exe setup64.exe |
+    tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ')
   [ "$files" = "$expected" ] || bad "$kind zip: files: $files; expected: $expected"
+  for script in $(cd "$source/docs" && find scripts -type f); do
+    cmp -s "$source/docs/$script" "$unpacked/$script" || bad "$kind zip: $script is not docs/$script"
+  done
   pictures=$(cd "$source/docs" && find screenshots -type f | LC_ALL=C sort)
   shipped=$(cd "$unpacked" && find screenshots -type f | LC_ALL=C sort)
   [ -n "$shipped" ] && [ "$shipped" = "$pictures" ] || bad "$kind zip: the pictures are not those of docs/screenshots"
@@ -117,7 +180,7 @@ for program in setup setup64; do
   log=$work/verify-$program.txt
   osslsigncode verify -CAfile "$cert/cert.pem" -in "$exe" >"$log" 2>&1 || { bad "$program.exe: signature"; cat "$log"; }
   grep -q 'Text description: VANTIRO RAID Setup' "$log" || bad "$program.exe: signature without the product's name"
-  grep -q 'URL description: http' "$log" || bad "$program.exe: signature without an address"
+  grep -qxF "URL description: $url" "$log" || bad "$program.exe: signature without the address $url"
   grep -q 'Message digest algorithm *: SHA256' "$log" || bad "$program.exe: signature not SHA-256"
   # One byte changed in the code: the signature no longer holds.
   cp "$exe" "$work/changed.exe"
