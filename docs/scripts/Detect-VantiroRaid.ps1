@@ -10,8 +10,8 @@ $driverAtLeast  = '2.0.0.5'                                   # DriverVer of the
 
 # A version padded to four parts, as the setup compares them: '1.2.10' is
 # 1.2.10.0. [version]'1.2.10' is not that: its Revision is -1, and it is less
-# than [version]'1.2.10.0', so an installed 1.2.10.0 and a required '1.2.10'
-# would compare wrongly. $null when the text holds no such version.
+# than [version]'1.2.10.0', so an installed '1.2.10' would not count as at
+# least a required '1.2.10.0'. $null when the text holds no such version.
 function ConvertTo-FourPartVersion([string]$text) {
     $parts = @($text.Trim().Split('.'))
     if ($parts.Count -gt 4) { return $null }
