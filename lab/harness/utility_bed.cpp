@@ -147,9 +147,9 @@ bool WriteSetting(const std::wstring& name, const std::wstring& value, REGSAM vi
     return WriteRegString(HKEY_LOCAL_MACHINE, kZelmonSettingsKey, name, value, REG_SZ, view);
 }
 
-bool VantiroKeyExists(REGSAM view)
+bool ZelmonKeyExists(REGSAM view)
 {
-    return KeyExists(HKEY_LOCAL_MACHINE, kVantiroKey, view);
+    return KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\VANTIRO\\ZELMON", view);
 }
 
 bool UseRegeditDouble(const std::wstring& exportBehaviour, const std::wstring& importBehaviour)

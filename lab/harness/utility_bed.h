@@ -55,7 +55,7 @@ bool SetInstallationDirectory(const std::wstring& value, REGSAM view = 0);
 // A value under kZelmonSettingsKey, REG_DWORD in decimal.
 std::wstring ReadSetting(const std::wstring& name, bool* exists = nullptr, REGSAM view = 0);
 bool WriteSetting(const std::wstring& name, const std::wstring& value, REGSAM view = 0);
-bool VantiroKeyExists(REGSAM view);
+bool ZelmonKeyExists(REGSAM view);
 
 // A regedit.exe double in the system folder, where setup.exe looks first. For
 // exports (/e) and imports (/s): L"fail <n>" exits with n and does nothing,

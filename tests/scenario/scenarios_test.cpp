@@ -129,7 +129,7 @@ void ExpectUpgraded(Product& p)
     EXPECT_GE(testbed::ServiceStarts(p.AppsFolder() + L"\\ZELMON\\"), 3u);
     EXPECT_EQ(std::vector<std::wstring>(), p.SettingsFolders());
     if (p.UtilityView() != 0) {
-        EXPECT_FALSE(testbed::VantiroKeyExists(p.UtilityView() == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY))
+        EXPECT_FALSE(testbed::ZelmonKeyExists(p.UtilityView() == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY))
             << "the settings copied into the other registry view";
     }
 }
