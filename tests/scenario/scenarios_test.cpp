@@ -718,9 +718,10 @@ const Row kRows[] = {
           ExpectNoRestartAfterAnUpdateWith(L"0x00000005")(p);
           ExpectNoSecondUpdateBeforeTheRestart(p);
       }),
-    R("QuietRunThatNeedsARestartWithoutTheKey", kOutdated, nullptr, nullptr, "",
-        Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 0, {L"Driver installed(Need to reboot)"},
-        ExpectNoRestart),
+    // 1641 would tell a deployment tool that Windows is restarting already.
+    R("QuietRunThatNeedsARestartWithAnotherCode", kOutdated, nullptr, nullptr, "RestartExitCode=1641\r\n",
+      Newdev(testbed::NewdevAnswer::Success(true)), L"/QN", {}, 0,
+      {L"Driver installed(Need to reboot)", L"RestartExitCode 1641 ignored: only 0 or 3010"}, ExpectNoRestart),
     R("RestartAccepted", kOutdated, nullptr, nullptr, "", Newdev(testbed::NewdevAnswer::Success(true)), L"",
         {Yes(kConfirmDriver), Yes(kRestart)}, 0, {L"Reboot..."},
         [](Product& p) { EXPECT_TRUE(testbed::WaitForFile(p.RestartMarker(), 5000)); }),
