@@ -460,7 +460,9 @@ void ExpectTheMachineLogAlone(Product& p)
 // The machine folder keeps the newest 20 runs' logs.
 void ExpectTwentyLogsAfter21Runs(Product& p)
 {
-    const std::wstring first = p.MachineLogs().front();
+    const std::vector<std::wstring> before = p.MachineLogs();
+    ASSERT_FALSE(before.empty()) << "the first run left no log in the machine folder";
+    const std::wstring first = before.front();
     for (int run = 0; run < 20; ++run)
         EXPECT_EQ(3u, p.Run(L"/QN", {}).run.exitCode);
     const std::vector<std::wstring> logs = p.MachineLogs();
