@@ -147,6 +147,7 @@ bench_edition() {
   [ "$1" = x64 ] && suffix=-x64
   mkdir -p "$utility" "$apps"
   cp "$bin/$program" "$utility/"
+  cp -r "$product/Drivers" "$utility/"
   cp "$bin/packages/ZelmonUtility-1.2.10$suffix.msi" "$utility/ZelmonUtility.msi"
   printf '[Install]\r\nMSI=ZelmonUtility.msi\r\nDriverNum=1\r\n[Driver0]\r\nDeviceName=vbench\r\nDeviceID=%s\r\n' \
     "$id" >"$utility/Inst.Inf"

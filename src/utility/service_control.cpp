@@ -11,7 +11,10 @@
 namespace {
 
 const wchar_t kServiceName[] = L"zelmsvc";
-const DWORD kServicePollMs = 100;
+// zelmsvc stops and starts within tens of milliseconds: a coarse poll would
+// add most of its own interval to every stop and start of an upgrade, and a
+// status query costs next to nothing.
+const DWORD kServicePollMs = 25;
 // How long a service may take to reach the state it was asked for.
 const DWORD kServiceStateBoundMs = 2 * 60 * 1000;
 

@@ -498,6 +498,14 @@ const std::wstring kCheckNeedsBoth =
     L"Check only: nothing was changed.\nUtility: installed 1.2.9, in the product folder 1.2.10.\nDriver: installed "
     L"1.0.0.1, in the product folder 2.0.0.5.\nA run would install or update them.";
 
+const std::wstring kJapaneseCheckNeedsNothing =
+    L"\u78ba\u8a8d\u306e\u307f: \u4f55\u3082\u5909\u66f4\u3057\u3066\u3044\u307e\u305b\u3093\u3002\n"
+    L"\u30e6\u30fc\u30c6\u30a3\u30ea\u30c6\u30a3: \u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u6e08\u307f "
+    L"1.2.10\u3001\u88fd\u54c1\u30d5\u30a9\u30eb\u30c0 1.2.10\u3002\n"
+    L"\u30c9\u30e9\u30a4\u30d0: \u30a4\u30f3\u30b9\u30c8\u30fc\u30eb\u6e08\u307f "
+    L"2.0.0.5\u3001\u88fd\u54c1\u30d5\u30a9\u30eb\u30c0 2.0.0.5\u3002\n"
+    L"\u5b9f\u884c\u3057\u3066\u3082\u5909\u66f4\u306f\u3042\u308a\u307e\u305b\u3093\u3002";
+
 // A deployment tool runs the setup again before Windows has restarted.
 void ExpectNoSecondUpdateBeforeTheRestart(Product& p)
 {
@@ -906,6 +914,9 @@ const Row kRows[] = {
                             ExpectUntouchedWithTheDriver)),
     R("CheckOfAMachineThatNeedsNothing", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr, L"-c /QN",
       {}, 0, {L"!CreateProcess", L"!Executed"},
+      CheckedWithoutAChange(0, L"A run would change nothing", InstalledDriver(L"2.0.0.5"))),
+    R("JapaneseCheckOfAMachineThatNeedsNothing", kCurrent, testbed::kZelmonNew, testbed::kZelmonNew, "", nullptr,
+      L"/C", {Information(kJapaneseCheckNeedsNothing)}, 0, {L"!CreateProcess"},
       CheckedWithoutAChange(0, L"A run would change nothing", InstalledDriver(L"2.0.0.5"))),
     R("CheckWithoutAController", kAbsent, testbed::kZelmonOld, testbed::kZelmonNew, "", nullptr, L"/C",
       {Error(kNoController)}, 3, {L"!CreateProcess"},
