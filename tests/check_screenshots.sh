@@ -10,11 +10,9 @@ names="confirm-utility confirm-driver restart completed already-installed no-con
 # A big-endian 32-bit number at offset $2 of file $1.
 number() { od -An -tu1 -j"$2" -N4 "$1" | awk '{ print (($1 * 256 + $2) * 256 + $3) * 256 + $4 }'; }
 status=0
-count=0
 for lang in en ja; do
   for name in $names; do
     file="$dir/$lang/$name.png"
-    count=$((count + 1))
     problem=
     if [ ! -f "$file" ]; then
       problem="missing"
@@ -37,5 +35,5 @@ for lang in en ja; do
     fi
   done
 done
-[ $status -ne 0 ] || echo "all $count pictures there"
+[ $status -ne 0 ] || echo "all $(echo $names | wc -w) pictures there in en and ja"
 exit $status
