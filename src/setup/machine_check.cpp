@@ -147,21 +147,9 @@ RunOutcome CheckMachine(const SetupConfig& config, UtilityPlan* plan, Findings* 
 {
     PendingDriverUpdate pending;
     DriverPassReport report;
-    DWORD record = FindUnfinishedCarryOver(&plan->carryOver);
-    if (record != ERROR_SUCCESS) {
-        return Ended(kEndedFailed, record, L"the record of an unfinished upgrade cannot be used");
-    }
-    if (!CheckOsRequirement(config)) {
-        ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
-        return Ended(kEndedRefused, 0, L"Windows is older than OSVER of Inst.Inf");
-    }
-    ReadPendingDriverUpdate(&pending);
-    int status = RunDriverPass(config, kDetectMode, pending, &report);
-    if (status != kDriverCurrent) {
-        ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
-        return Ended(kEndedRefused, 0,
-                     status == kDeviceAbsent ? L"no configured controller is present"
-                                             : L"a driver entry of Inst.Inf is incomplete");
+    RunOutcome stopped;
+    if (FindWhatStopsARun(config, plan, &pending, &report, &stopped)) {
+        return stopped;
     }
     findings->restartPending = IsRestartPending();
     findings->installerBusy = IsWindowsInstallerBusy();
@@ -178,6 +166,31 @@ RunOutcome CheckMachine(const SetupConfig& config, UtilityPlan* plan, Findings* 
 }
 
 }  // namespace
+
+bool FindWhatStopsARun(const SetupConfig& config, UtilityPlan* plan, PendingDriverUpdate* pending,
+                       DriverPassReport* report, RunOutcome* stopped)
+{
+    DWORD record = FindUnfinishedCarryOver(&plan->carryOver);
+    if (record != ERROR_SUCCESS) {
+        *stopped = Ended(kEndedFailed, record, L"the record of an unfinished upgrade cannot be used");
+        return true;
+    }
+    if (!CheckOsRequirement(config)) {
+        ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
+        *stopped = Ended(kEndedRefused, 0, L"Windows is older than OSVER of Inst.Inf");
+        return true;
+    }
+    ReadPendingDriverUpdate(pending);
+    int status = RunDriverPass(config, kDetectMode, *pending, report);
+    if (status != kDriverCurrent) {
+        ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
+        *stopped = Ended(kEndedRefused, 0,
+                         status == kDeviceAbsent ? L"no configured controller is present"
+                                                 : L"a driver entry of Inst.Inf is incomplete");
+        return true;
+    }
+    return false;
+}
 
 RunOutcome RunCheck(const SetupConfig& config)
 {

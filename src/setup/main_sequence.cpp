@@ -10,7 +10,6 @@
 #include "setup/exit_code.h"
 #include "setup/hand_over.h"
 #include "setup/machine_check.h"
-#include "setup/os_requirement.h"
 #include "setup/restart.h"
 #include "setup/run_lock.h"
 #include "setup/run_record.h"
@@ -142,21 +141,9 @@ RunOutcome RunConfirmedStages(const SetupConfig& config, UtilityPlan* plan, RunF
 // From the record of an unfinished upgrade to the driver, with the run lock held.
 RunOutcome RunStages(const SetupConfig& config, UtilityPlan* plan, RunFacts* facts)
 {
-    DWORD record = FindUnfinishedCarryOver(&plan->carryOver);
-    if (record != ERROR_SUCCESS) {
-        return Ended(kEndedFailed, record, L"the record of an unfinished upgrade cannot be used");
-    }
-    if (!CheckOsRequirement(config)) {
-        ShowMessage(IDS_OS_NOT_SUPPORTED, MB_ICONERROR);
-        return Ended(kEndedRefused, 0, L"Windows is older than OSVER of Inst.Inf");
-    }
-    ReadPendingDriverUpdate(&facts->pending);
-    int status = RunDriverPass(config, kDetectMode, facts->pending, &facts->driver);
-    if (status != kDriverCurrent) {
-        ShowMessage(status == kDeviceAbsent ? IDS_NO_CONTROLLER : IDS_NO_FILES, MB_ICONERROR);
-        return Ended(kEndedRefused, 0,
-                     status == kDeviceAbsent ? L"no configured controller is present"
-                                             : L"a driver entry of Inst.Inf is incomplete");
+    RunOutcome stopped;
+    if (FindWhatStopsARun(config, plan, &facts->pending, &facts->driver, &stopped)) {
+        return stopped;
     }
     facts->driverEntry = facts->driver.entry;
     // What is asked about is what is installed, whatever happens to the
